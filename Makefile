@@ -1,0 +1,45 @@
+# make show  - install what is missing, build (Release), run the show on samples/
+# make test  - install what is missing, build, run every test, then the same
+#              tests again in a sanitizer build (AddressSanitizer + UBSan)
+.PHONY: deps release asan show test test-release test-asan samples clean
+
+JOBS ?= 2
+RELEASE := build/release
+ASAN := build/asan
+DEMO_CONFIG := $(CURDIR)/build/demo-config
+
+deps:
+	./scripts/install-deps.sh
+
+release: deps
+	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	ninja -C $(RELEASE) -j $(JOBS)
+
+asan: deps
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMIRANO_SANITIZE=ON
+	ninja -C $(ASAN) -j $(JOBS)
+
+# The show reads its own settings store here, pointed at the samples and
+# all four of their file types.
+show: release
+	mkdir -p $(DEMO_CONFIG)/Velmiworks
+	printf '[misc]\njpg=1\npng=1\ngif=1\nbmp=1\n[path]\n1=$(CURDIR)/samples\n' > $(DEMO_CONFIG)/Velmiworks/Velmirano.conf
+	cd samples && XDG_CONFIG_HOME=$(DEMO_CONFIG) ../$(RELEASE)/velmirano /S
+
+test: test-release test-asan
+
+test-release: release
+	cd $(RELEASE) && ctest --output-on-failure -j $(JOBS)
+
+test-asan: asan
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+# Regenerates the bundled sample pictures (they are committed).
+samples:
+	./scripts/make-samples.sh samples
+
+clean:
+	rm -rf build

@@ -1,0 +1,60 @@
+// System services that start-up needs: version, screen, desktop capture,
+// the single-show check and the password services.
+#pragma once
+
+#include "platform/gdi.h"
+
+#include <QString>
+
+#include <memory>
+
+class QLockFile;
+
+namespace vm {
+
+struct OsVersion {
+    int platformId = 0; // 1 = Windows 9x family, 2 = NT family
+    int major = 0;
+    int minor = 0;
+};
+
+// What this machine reports. Linux and macOS count as the NT family with a
+// current version: they blend.
+OsVersion currentOsVersion();
+
+// Whether the system offers constant-alpha blending, from its version.
+bool OsHasAlphaBlend(const OsVersion& v);
+
+struct ScreenSize {
+    int width = 0;
+    int height = 0;
+};
+ScreenSize primaryScreenSize();
+
+// Copies the primary screen into `into` (a context holding a screen-sized
+// bitmap) through a context over the display. Where the platform cannot
+// show the screen (offscreen, or capture refused) the copy is black.
+// False only when the copy itself failed.
+bool captureDesktop(Dc* into);
+
+// Holds the per-user mark of a running show so a second one can see it.
+class InstanceGuard {
+public:
+    InstanceGuard();
+    ~InstanceGuard();
+    InstanceGuard(const InstanceGuard&) = delete;
+    InstanceGuard& operator=(const InstanceGuard&) = delete;
+    // True when no window of that title runs for this user; the guard then
+    // holds the mark until it is destroyed.
+    bool IsOnlyInstance(const QString& title);
+
+private:
+    std::unique_ptr<QLockFile> lock_;
+};
+
+// Windows 9x password services. Only that family asks them; elsewhere the
+// change is a no-op and the check always passes.
+void PwdChangePassword(const QString& provider, long long parentWindow);
+bool VerifyScreenSavePwd(long long window);
+
+} // namespace vm

@@ -1,0 +1,97 @@
+#include "settings/settings.h"
+
+namespace vm {
+
+namespace {
+
+#define NUM(sub, f) SettingField{sub, #f, &Settings::f, nullptr}
+#define TXT(sub, f) SettingField{sub, #f, nullptr, &Settings::f}
+
+const std::array<SettingField, 40> kLoadOrder{{
+    NUM("misc", recursive), NUM("misc", delay), NUM("misc", reihenfolge), NUM("misc", desktop),
+    NUM("misc", passende_farbe), NUM("misc", blende), NUM("misc", letzter_effekt),
+    NUM("misc", letztes_bild), NUM("misc", effekt_tracken), NUM("misc", effekt_nutzung),
+    NUM("misc", hgfarbe), NUM("misc", tdauer), NUM("misc", expand), NUM("misc", exifrotate),
+    NUM("misc", jpg), NUM("misc", bmp), NUM("misc", png), NUM("misc", tif), NUM("misc", pcx),
+    NUM("misc", gif),
+    NUM("textstempel", ausgeben), TXT("textstempel", text), NUM("textstempel", farbe),
+    TXT("textstempel", schriftart), NUM("textstempel", hoehe), NUM("textstempel", deckkraft),
+    NUM("textstempel", richtung), NUM("textstempel", ausrichtung), NUM("textstempel", position),
+    NUM("textstempel", offsetx), NUM("textstempel", offsety), NUM("textstempel", gewicht),
+    NUM("textstempel", kursiv), NUM("textstempel", unterstrichen),
+    NUM("textstempel", durchgestrichen), NUM("textstempel", rahmen),
+    NUM("textstempel", rahmenfarbe), NUM("textstempel", hintergrund),
+    NUM("textstempel", hintergrundfarbe), NUM("textstempel", hintergrunddeckkraft),
+}};
+
+#undef NUM
+#undef TXT
+
+// The misc values OK writes, in its own order (the sequence position and
+// the last picture belong to the shutdown).
+constexpr const char* kMiscSaveOrder[] = {
+    "recursive", "delay",   "reihenfolge", "desktop",    "passende_farbe", "blende",
+    "effekt_tracken", "effekt_nutzung", "tdauer", "hgfarbe", "expand", "exifrotate",
+    "jpg",       "bmp",     "tif",         "pcx",        "png",            "gif",
+};
+
+const SettingField& fieldNamed(const char* name)
+{
+    for (const SettingField& f : kLoadOrder)
+        if (qstrcmp(f.name, name) == 0) return f;
+    Q_UNREACHABLE();
+}
+
+void writeField(Registry& registry, const Settings& s, const SettingField& f)
+{
+    const QString sub = QLatin1String(f.subkey), name = QLatin1String(f.name);
+    if (f.number)
+        registry.WriteSetting(sub, name, s.*(f.number));
+    else
+        registry.WriteSetting(sub, name, s.*(f.text));
+}
+
+} // namespace
+
+const std::array<SettingField, 40>& settingFieldsInLoadOrder() { return kLoadOrder; }
+
+std::optional<std::int32_t> parseStoredInt(const QString& text)
+{
+    bool ok = false;
+    const int v = text.trimmed().toInt(&ok, 10);
+    if (!ok) return std::nullopt;
+    return std::int32_t(v);
+}
+
+void loadSettings(Registry& registry, Settings& s)
+{
+    for (const SettingField& f : kLoadOrder) {
+        const QString sub = QLatin1String(f.subkey), name = QLatin1String(f.name);
+        if (f.number) {
+            const QString stored = registry.ReadSetting(sub, name, s.*(f.number));
+            if (auto v = parseStoredInt(stored)) s.*(f.number) = *v;
+        } else {
+            s.*(f.text) = registry.ReadSetting(sub, name, s.*(f.text));
+        }
+    }
+}
+
+void saveSettings(Registry& registry, const Settings& s, const QStringList& folders,
+                  const std::array<bool, 77>& enabled)
+{
+    SettingPairs paths;
+    for (qsizetype i = 0; i < folders.size(); ++i)
+        paths.emplace_back(QString::number(i + 1), folders[i]);
+    registry.RewriteList(QStringLiteral("path"), paths);
+    for (const char* name : kMiscSaveOrder) writeField(registry, s, fieldNamed(name));
+    for (const SettingField& f : kLoadOrder)
+        if (qstrcmp(f.subkey, "textstempel") == 0) writeField(registry, s, f);
+    SettingPairs effects;
+    for (int n = 1; n <= 76; ++n)
+        if (enabled[std::size_t(n)]) effects.emplace_back(QString::number(n), QString::number(n));
+    // With nothing enabled the subkey ends up absent, which the next start
+    // reads as "all enabled".
+    registry.RewriteList(QStringLiteral("zblenden"), effects);
+}
+
+} // namespace vm

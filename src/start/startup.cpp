@@ -1,0 +1,151 @@
+#include "start/startup.h"
+
+#include "platform/imagelib.h"
+#include "platform/registry.h"
+#include "state/runstate.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include <climits>
+#include <cstdio>
+
+namespace vm {
+
+bool StartServices::initImageLibrary() { return ImageLibraryInitialize(); }
+OsVersion StartServices::osVersion() { return currentOsVersion(); }
+ScreenSize StartServices::screenSize() { return primaryScreenSize(); }
+bool StartServices::captureDesktop(Dc* into) { return vm::captureDesktop(into); }
+bool StartServices::isOnlyInstance(const QString& title) { return instance_.IsOnlyInstance(title); }
+void StartServices::changePassword(long long parentWindow)
+{
+    PwdChangePassword(QStringLiteral("SCRSAVE"), parentWindow);
+}
+void StartServices::showErrorInfo(RunState&, const QString& message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    QMessageBox::critical(nullptr, QStringLiteral("Velmirano"), message);
+}
+QString StartServices::currentDirectory() { return QDir::currentPath(); }
+bool StartServices::openWindow(RunState&, const QString&) { return false; }
+
+namespace {
+
+QString withSeparator(QString path)
+{
+    if (!path.endsWith(u'/')) path += u'/';
+    return path;
+}
+
+} // namespace
+
+QString rawCommandLine(const QStringList& arguments) { return arguments.mid(1).join(u' '); }
+
+QString modeWord(const QString& rawLine)
+{
+    QString line = rawLine.trimmed().toUpper();
+    if (line.isEmpty()) line = QStringLiteral("/C");
+    return line.left(2);
+}
+
+long long parseWindowHandle(const QString& rawLine)
+{
+    const QString rest = rawLine.mid(2);
+    qsizetype i = 0;
+    while (i < rest.size() && (rest[i] == u' ' || rest[i] == u'\t')) ++i;
+    bool negative = false;
+    if (i < rest.size() && (rest[i] == u'-' || rest[i] == u'+')) negative = rest[i++] == u'-';
+    long long value = 0;
+    for (; i < rest.size() && rest[i].isDigit() && rest[i].unicode() < 128; ++i) {
+        if (value > (LLONG_MAX - 9) / 10) break; // far beyond any window number
+        value = value * 10 + (rest[i].unicode() - u'0');
+    }
+    return negative ? -value : value;
+}
+
+void loadStartState(RunState& state, Registry& registry, const QString& currentDirectory)
+{
+    loadSettings(registry, state.settings);
+    state.neues_bild_dc.release();
+
+    state.Folders.clear();
+    for (const auto& [name, data] : registry.EnumSettings(QStringLiteral("path"))) {
+        const QString folder = withSeparator(data);
+        if (!data.isEmpty() && QFileInfo(folder).isDir()) state.Folders.append(folder);
+    }
+
+    if (state.settings.blende < 1 || state.settings.blende > kEffectCount) state.settings.blende = 1;
+
+    const SettingPairs enabled = registry.EnumSettings(QStringLiteral("zblenden"));
+    for (int n = 1; n <= kEffectCount; ++n) state.effekte[std::size_t(n)].aktiv = enabled.empty() ? 1 : 0;
+    for (const auto& [name, data] : enabled) {
+        const auto n = parseStoredInt(data);
+        if (n && *n >= 1 && *n <= kEffectCount) state.effekte[std::size_t(*n)].aktiv = 1;
+    }
+
+    if (state.Folders.isEmpty()) state.Folders.append(withSeparator(currentDirectory));
+
+    effekte_anlegen(state.effekte);
+}
+
+StartResult Main(const QString& rawLine, RunState& state, Registry& registry,
+                 StartServices& services)
+{
+    if (!services.initImageLibrary()) {
+        services.showErrorInfo(state, QString::fromUtf8(kMissingLibraryMessage));
+        return StartResult::Ended;
+    }
+    state.abbruch = false;
+    state.unterbrechung = false;
+    state.alphablend_verfuegbar = OsHasAlphaBlend(services.osVersion());
+    state.messung_auslassen = false;
+    state.stoppuhr.StartWatch();
+    state.random.seedWith(seedFromClock());
+
+    const ScreenSize screen = services.screenSize();
+    state.ScreenWidth = screen.width;
+    state.ScreenHeight = screen.height;
+
+    // The desktop as it is now: the show starts from it and may lay pictures on it.
+    Dc display;
+    state.bildschirmkopie_dc.create(&display, state.ScreenWidth, state.ScreenHeight);
+    if (!services.captureDesktop(state.bildschirmkopie_dc.dc())) {
+        state.bildschirmkopie_dc.release();
+        services.showErrorInfo(state, QStringLiteral("Fehler in BitBlt in MAIN"));
+        return StartResult::Ended;
+    }
+
+    loadStartState(state, registry, services.currentDirectory());
+
+    const QString mode = modeWord(rawLine);
+    if (mode == QLatin1String("/C")) {
+        state.CurrentPictureIndex = state.settings.letztes_bild;
+        state.laufmodus = QStringLiteral("Settings");
+        return services.openWindow(state, mode) ? StartResult::WindowOpen : StartResult::Ended;
+    }
+    if (mode == QLatin1String("/S")) {
+        if (!services.isOnlyInstance(QStringLiteral("VelmiranoMainScreen"))) {
+            state.bildschirmkopie_dc.release();
+            return StartResult::Ended;
+        }
+        state.CurrentPictureIndex = state.settings.letztes_bild;
+        state.laufmodus = QStringLiteral("Saver");
+        return services.openWindow(state, mode) ? StartResult::WindowOpen : StartResult::Ended;
+    }
+    if (mode == QLatin1String("/P")) {
+        state.ParentWindow = parseWindowHandle(rawLine);
+        state.CurrentPictureIndex = state.settings.letztes_bild;
+        state.laufmodus = QStringLiteral("Preferences");
+        return services.openWindow(state, mode) ? StartResult::WindowOpen : StartResult::Ended;
+    }
+    if (mode == QLatin1String("/A")) {
+        state.laufmodus = QStringLiteral("Password");
+        state.ParentWindow = parseWindowHandle(rawLine);
+        services.changePassword(state.ParentWindow);
+        return StartResult::Ended;
+    }
+    return StartResult::Ended;
+}
+
+} // namespace vm

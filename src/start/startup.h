@@ -1,0 +1,56 @@
+// Start-up: from the command line to the one window of the requested mode.
+#pragma once
+
+#include "platform/system.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace vm {
+
+class Registry;
+struct RunState;
+
+// What start-up asks of the system and of the windows; tests replace it.
+class StartServices {
+public:
+    virtual ~StartServices() = default;
+    virtual bool initImageLibrary();
+    virtual OsVersion osVersion();
+    virtual ScreenSize screenSize();
+    virtual bool captureDesktop(Dc* into);
+    virtual bool isOnlyInstance(const QString& title);
+    virtual void changePassword(long long parentWindow);
+    virtual void showErrorInfo(RunState& state, const QString& message);
+    virtual QString currentDirectory();
+    // Opens the window of the mode ("/C", "/S" or "/P"); false if none opened.
+    virtual bool openWindow(RunState& state, const QString& modeWord);
+
+private:
+    InstanceGuard instance_;
+};
+
+enum class StartResult { Ended, WindowOpen };
+
+constexpr const char* kMissingLibraryMessage = "VelmiranoIS.DLL fehlt im Windows-Systemverzeichnis!!!";
+
+// The arguments after the program name as one line, the way a screen saver
+// receives its command line.
+QString rawCommandLine(const QStringList& arguments);
+// The first two characters of the trimmed, upper-cased line; "/C" for none.
+QString modeWord(const QString& rawLine);
+// The window number after "/P" or "/A": skip blanks, read decimal digits,
+// stop at the first other character; 0 when there is no number.
+long long parseWindowHandle(const QString& rawLine);
+
+// Reads everything a run starts from: the settings, the folders (existing
+// ones, each ending with "/"; the current directory when none), the single
+// effect corrected into range, the enabled effects and the catalogue.
+void loadStartState(RunState& state, Registry& registry, const QString& currentDirectory);
+
+// The entry routine. Returns whether a window is open (the caller then runs
+// the event loop) or the run has ended.
+StartResult Main(const QString& rawLine, RunState& state, Registry& registry,
+                 StartServices& services);
+
+} // namespace vm
