@@ -6,7 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   libexiv2-dev exiv2 libwmf-dev libgl-dev
-  xvfb xauth xdotool x11-utils imagemagick fonts-liberation2 fontconfig
+  libxcb1-dev xvfb xauth xdotool x11-utils imagemagick fonts-liberation2 fontconfig
 )
 missing=()
 for p in "${packages[@]}"; do

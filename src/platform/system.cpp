@@ -73,4 +73,6 @@ void PwdChangePassword(const QString&, long long) {}
 
 bool VerifyScreenSavePwd(long long) { return true; }
 
+bool ScreenSaveUsePassword() { return false; }
+
 } // namespace vm

@@ -55,6 +55,8 @@ private:
 // Windows 9x password services. Only that family asks them; elsewhere the
 // change is a no-op and the check always passes.
 void PwdChangePassword(const QString& provider, long long parentWindow);
+// Whether the user asked for a screen-saver password (only the 9x family keeps it here).
+bool ScreenSaveUsePassword();
 bool VerifyScreenSavePwd(long long window);
 
 } // namespace vm

@@ -1,0 +1,61 @@
+#include "platform/nativewindow.h"
+
+#include <QGuiApplication>
+
+#if __has_include(<xcb/xcb.h>)
+#include <xcb/xcb.h>
+#define VELMIRANO_HAVE_XCB 1
+#endif
+
+#include <cstdlib>
+#include <memory>
+
+namespace vm {
+
+#ifdef VELMIRANO_HAVE_XCB
+namespace {
+
+xcb_connection_t* connection()
+{
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+// The X server's answer about a window; nothing when it does not exist.
+std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> geometry(long long id)
+{
+    std::unique_ptr<xcb_get_geometry_reply_t, decltype(&std::free)> reply(nullptr, &std::free);
+    xcb_connection_t* c = connection();
+    if (!c || id <= 0 || id > 0xffffffffLL) return reply;
+    reply.reset(xcb_get_geometry_reply(c, xcb_get_geometry(c, xcb_window_t(id)), nullptr));
+    return reply;
+}
+
+} // namespace
+
+bool IsWindow(long long id) { return geometry(id) != nullptr; }
+
+QSize nativeWindowSize(long long id)
+{
+    const auto g = geometry(id);
+    return g ? QSize(g->width, g->height) : QSize();
+}
+
+long long rootWindowId()
+{
+    xcb_connection_t* c = connection();
+    if (!c) return 0;
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(setup);
+    return it.rem ? (long long)it.data->root : 0;
+}
+
+#else
+
+bool IsWindow(long long) { return false; }
+QSize nativeWindowSize(long long) { return {}; }
+long long rootWindowId() { return 0; }
+
+#endif
+
+} // namespace vm

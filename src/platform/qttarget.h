@@ -1,0 +1,40 @@
+// The picture box of a real window: keeps the visible pixels in its own
+// bitmap, which the transitions draw into, and presents them to the screen
+// at most once per display refresh and always at a transition's end.
+#pragma once
+
+#include "platform/target.h"
+
+#include <QWidget>
+
+#include <chrono>
+
+namespace vm {
+
+class PictureBox : public QWidget, public Target {
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    Dc* dc() override { return &dc_; }
+    double width() const override { return bitmap_.width(); }
+    double height() const override { return bitmap_.height(); }
+    void pumpMessages() override;
+    void present() override;
+
+    // Clears the box to one colour (0x00RRGGBB) and shows it.
+    void clearTo(Pixel colour);
+    const Bitmap& bitmap() const { return bitmap_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    Bitmap bitmap_;
+    Dc dc_;
+    Clock::time_point lastPresent_{};
+    Clock::time_point lastEvents_{};
+};
+
+} // namespace vm
