@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QTextStream>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -21,7 +22,10 @@ QTextStream& out()
 int usage()
 {
     std::fputs("Aufruf: velmirano-tool settings\n"
-               "       velmirano-tool effects\n",
+               "       velmirano-tool effects\n"
+               "       velmirano-tool get SUBKEY NAME\n"
+               "       velmirano-tool enum SUBKEY\n"
+               "       velmirano-tool host-window\n",
                stderr);
     return 2;
 }
@@ -65,15 +69,54 @@ int cmdEffects()
     return 0;
 }
 
+// One stored value as it is, between brackets so trailing blanks show.
+int cmdGet(const QString& subkey, const QString& name)
+{
+    vm::Registry registry;
+    const QString missing = QStringLiteral("\x01missing");
+    const QString v = registry.ReadSetting(subkey, name, missing);
+    if (v == missing) return 1;
+    out() << '[' << v << "]\n";
+    return 0;
+}
+
+// Every name = value pair of a subkey, in the store's order.
+int cmdEnum(const QString& subkey)
+{
+    vm::Registry registry;
+    for (const auto& [name, data] : registry.EnumSettings(subkey)) out() << name << " = " << data << '\n';
+    return 0;
+}
+
+// A plain window that stands in for a host (the display settings' small
+// monitor): prints its native id and lives until it is closed or killed.
+int cmdHostWindow()
+{
+    QWindow window;
+    window.setTitle(QStringLiteral("Velmirano-Host"));
+    window.resize(320, 240);
+    window.show();
+    out() << window.winId() << Qt::endl;
+    return QGuiApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // The tool draws into memory only; it needs no display unless a
+    // subcommand shows a real window.
+    const bool needsDisplay = argc > 1 && qstrcmp(argv[1], "host-window") == 0;
+    if (!needsDisplay && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 2) return usage();
     const QString cmd = args[1];
     if (cmd == QLatin1String("settings")) return cmdSettings();
     if (cmd == QLatin1String("effects")) return cmdEffects();
+    if (cmd == QLatin1String("host-window")) return cmdHostWindow();
+    if (cmd == QLatin1String("get") && args.size() == 4) return cmdGet(args[2], args[3]);
+    if (cmd == QLatin1String("enum") && args.size() == 3) return cmdEnum(args[2]);
     return usage();
 }
