@@ -10,6 +10,10 @@
 
 #include <cstdio>
 
+namespace vm {
+int cmdRun(const QStringList& args);
+}
+
 namespace {
 
 QTextStream& out()
@@ -21,7 +25,8 @@ QTextStream& out()
 int usage()
 {
     std::fputs("Aufruf: velmirano-tool settings\n"
-               "       velmirano-tool effects\n",
+               "       velmirano-tool effects\n"
+               "       velmirano-tool run EFFEKT [Optionen]\n",
                stderr);
     return 2;
 }
@@ -75,5 +80,6 @@ int main(int argc, char** argv)
     const QString cmd = args[1];
     if (cmd == QLatin1String("settings")) return cmdSettings();
     if (cmd == QLatin1String("effects")) return cmdEffects();
+    if (cmd == QLatin1String("run")) return vm::cmdRun(args);
     return usage();
 }
