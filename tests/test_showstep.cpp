@@ -119,6 +119,7 @@ void TestShowStep::initTestCase()
     save(solid(33, 21, qRgb(0, 200, 0)), file("odd.png"));
     save(solid(1, 2000, qRgb(0, 200, 0)), file("thin.png"));
     save(solid(32, 24, qRgb(0, 200, 0)), file("tiny.png"));
+    save(solid(50, 1024, qRgb(0, 200, 0)), file("narrow.png"));
     QImage pattern(1024, 768, QImage::Format_RGB32);
     for (int y = 0; y < 768; ++y)
         for (int x = 0; x < 1024; ++x) pattern.setPixel(x, y, 0xff000000u | patternAt(x, y));
@@ -142,6 +143,8 @@ void TestShowStep::fitting_data()
     QTest::newRow("640x480 enlarged") << "small.png" << 1024 << 768 << 1 << QRect(0, 0, 1024, 768);
     QTest::newRow("screen size, s = 1, enlarging on") << "exact.png" << 1024 << 768 << 1 << QRect(0, 0, 1024, 768);
     QTest::newRow("halves go to even") << "odd.png" << 64 << 48 << 0 << QRect(16, 14, 33, 21);
+    // 50 / single(4/3) = 37.4999..., where double precision gives 37.5 -> 38.
+    QTest::newRow("single-precision ratio") << "narrow.png" << 1024 << 768 << 0 << QRect(494, 0, 37, 768);
     QTest::newRow("one pixel wide stays one pixel") << "thin.png" << 1024 << 768 << 0 << QRect(512, 0, 1, 768);
 }
 
