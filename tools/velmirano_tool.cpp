@@ -11,6 +11,10 @@
 
 #include <cstdio>
 
+namespace vm {
+int cmdRun(const QStringList& args);
+}
+
 namespace {
 
 QTextStream& out()
@@ -25,7 +29,8 @@ int usage()
                "       velmirano-tool effects\n"
                "       velmirano-tool get SUBKEY NAME\n"
                "       velmirano-tool enum SUBKEY\n"
-               "       velmirano-tool host-window\n",
+               "       velmirano-tool host-window\n"
+               "       velmirano-tool run EFFEKT [Optionen]\n",
                stderr);
     return 2;
 }
@@ -118,5 +123,6 @@ int main(int argc, char** argv)
     if (cmd == QLatin1String("host-window")) return cmdHostWindow();
     if (cmd == QLatin1String("get") && args.size() == 4) return cmdGet(args[2], args[3]);
     if (cmd == QLatin1String("enum") && args.size() == 3) return cmdEnum(args[2]);
+    if (cmd == QLatin1String("run")) return vm::cmdRun(args);
     return usage();
 }

@@ -16,4 +16,9 @@ struct PictureEntry {
 // Entries 1 to PictureCount live at index 0 to PictureCount - 1.
 using PictureList = std::vector<PictureEntry>;
 
+struct RunState;
+
+// Collects the pictures of state.Folders into state.pictureList.
+void BuildPictureList(RunState& state);
+
 } // namespace vm

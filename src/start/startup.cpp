@@ -2,11 +2,11 @@
 
 #include "platform/imagelib.h"
 #include "platform/registry.h"
+#include "start/errinfo.h"
 #include "state/runstate.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
 
 #include <climits>
 #include <cstdio>
@@ -22,10 +22,10 @@ void StartServices::changePassword(long long parentWindow)
 {
     PwdChangePassword(QStringLiteral("SCRSAVE"), parentWindow);
 }
-void StartServices::showErrorInfo(RunState&, const QString& message)
+void StartServices::showErrorInfo(RunState& state, const QString& message)
 {
     std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-    QMessageBox::critical(nullptr, QStringLiteral("Velmirano"), message);
+    ShowErrorInfo(state, message);
 }
 QString StartServices::currentDirectory() { return QDir::currentPath(); }
 bool StartServices::openWindow(RunState&, const QString&) { return false; }

@@ -14,6 +14,10 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
+#include <vector>
+
+class QDialog;
 
 namespace vm {
 
@@ -27,6 +31,14 @@ struct PictureState {
     SolidBrush hintergrund_pinsel;
     std::int32_t neue_breite = 0;
     std::int32_t neue_hoehe = 0;
+};
+
+// The settings dialog's effect tree while it shows a preview: its effects
+// in display order, and how it marks the running effect (previous one
+// white, current one red, scrolled into view when tracking is on).
+struct EffectTreeLink {
+    std::vector<std::int32_t> displayOrder;
+    std::function<void(std::int32_t previous, std::int32_t current, bool track)> mark;
 };
 
 struct RunState {
@@ -66,6 +78,12 @@ struct RunState {
     Random random;
 
     PictureState bild;
+
+    EffectTreeLink effektbaum;
+
+    // Runs a modal form and returns its result; empty = exec(). Tests put
+    // a function here that inspects and closes the form instead.
+    std::function<int(QDialog&)> execModal;
 
     int FolderCount() const { return int(Folders.size()); }
     int PictureCount() const { return int(pictureList.size()); }

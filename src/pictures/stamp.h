@@ -1,0 +1,16 @@
+// The text stamp drawn over a picture once its transition is complete.
+#pragma once
+
+#include "pictures/picturelist.h"
+
+namespace vm {
+
+struct RunState;
+class Target;
+
+// The stamp step of the show step: draws the configured text over the
+// composed picture on the target. Its failures are not reported.
+// Not built yet: it returns without drawing.
+void StampPicture(RunState& state, Target& target, const PictureEntry& entry);
+
+} // namespace vm

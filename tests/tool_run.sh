@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# velmirano-tool run: what it prints and writes, on a tiny target.
+set -u
+tool=$1
+fail=0
+check() { if [ "$1" != "$2" ]; then echo "FAIL: $3: expected [$2], got [$1]"; fail=1; else echo "ok: $3"; fi; }
+value() { grep "^$1=" <<<"$2" | tail -1 | cut -d= -f2-; }
+
+export QT_QPA_PLATFORM=offscreen
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+out=$("$tool" run 10 --size 64x48 --seed 5 --out "$work/final.png" --new-out "$work/new.png")
+check "$?" 0 "run 10 exits 0"
+check "$(value result "$out")" true "run 10 completes"
+check "$(value fehlertext "$out")" "" "no error words"
+check "$(value ran "$out")" 10 "effect 10 ran"
+cmp -s "$work/final.png" "$work/new.png"
+check "$?" 0 "the final frame is the composed new picture"
+
+out=$("$tool" run 46 --size 32x24 --no-alpha)
+check "$(value ran "$out")" 1 "46 without blending runs effect 1"
+
+out=$("$tool" run 2 --size 32x24 --repeat 3 --delay 10)
+check "$(grep -c '^ms=' <<<"$out")" 3 "three runs, three times"
+
+out=$("$tool" run 4 --size 40x30 --frames "$work/frames" --every 1)
+steps=$(value steps "$out")
+check "$(ls "$work/frames" | wc -l)" "$steps" "one frame per step"
+
+out=$("$tool" run 3 --size 32x24 --old "$work/none.png")
+check "$?" 1 "a missing old picture fails"
+check "$(value result "$out")" false "and says so"
+
+"$tool" run 77 >/dev/null 2>&1
+check "$?" 2 "effect 77 is refused"
+"$tool" run 5 --size 0x10 >/dev/null 2>&1
+check "$?" 2 "an empty size is refused"
+
+exit $fail

@@ -1,0 +1,255 @@
+// velmirano-tool run EFFECT: one effect, headless, through the same show
+// step and transition frame as the show, on two generated or given pictures.
+#include "pictures/showstep.h"
+#include "platform/target.h"
+#include "state/runstate.h"
+#include "transitions/choice.h"
+#include "transitions/frame.h"
+
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+struct RunOptions {
+    int effect = 0;
+    int width = 800;
+    int height = 600;
+    std::uint32_t seed = 1;
+    std::int32_t delay = 0;
+    std::optional<std::int32_t> schritt;
+    std::int32_t tdauer = 2;
+    int expand = 0;
+    bool noAlpha = false;
+    int repeat = 1;
+    int every = 1;
+    QString oldPicture, newPicture, out, newOut, frames;
+};
+
+int runUsage(const char* problem)
+{
+    std::fprintf(stderr,
+                 "velmirano-tool run: %s\n"
+                 "Aufruf: velmirano-tool run EFFEKT [--size BxH] [--seed N] [--delay N] [--schritt N]\n"
+                 "       [--tdauer N] [--expand 0|1] [--no-alpha] [--old DATEI] [--new DATEI]\n"
+                 "       [--out DATEI.png] [--new-out DATEI.png] [--frames ORDNER [--every N]] [--repeat K]\n",
+                 problem);
+    return 2;
+}
+
+bool parseOptions(const QStringList& args, RunOptions& o, QString& problem)
+{
+    if (args.size() < 3) {
+        problem = QStringLiteral("effect number missing");
+        return false;
+    }
+    bool ok = false;
+    o.effect = args[2].toInt(&ok);
+    if (!ok || o.effect < 1 || o.effect > vm::kEffectCount) {
+        problem = QStringLiteral("effect must be 1 to 76");
+        return false;
+    }
+    for (qsizetype i = 3; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--no-alpha")) {
+            o.noAlpha = true;
+            continue;
+        }
+        if (i + 1 >= args.size()) {
+            problem = a + QStringLiteral(" needs a value");
+            return false;
+        }
+        const QString v = args[++i];
+        auto number = [&](auto& field, long long lo, long long hi) {
+            const long long n = v.toLongLong(&ok);
+            ok = ok && n >= lo && n <= hi;
+            if (ok) field = std::remove_reference_t<decltype(field)>(n);
+            return ok;
+        };
+        bool good = true;
+        if (a == QLatin1String("--size")) {
+            const QStringList wh = v.split(u'x');
+            good = wh.size() == 2;
+            if (good) {
+                o.width = wh[0].toInt(&ok);
+                good = ok;
+                o.height = wh[1].toInt(&ok);
+                good = good && ok && o.width >= 1 && o.height >= 1 && o.width <= 8192 && o.height <= 8192;
+            }
+        } else if (a == QLatin1String("--seed")) {
+            good = number(o.seed, 0, 0xffffffffLL);
+        } else if (a == QLatin1String("--delay")) {
+            good = number(o.delay, INT32_MIN, INT32_MAX);
+        } else if (a == QLatin1String("--schritt")) {
+            std::int32_t s = 1;
+            good = number(s, 1, 100000);
+            o.schritt = s;
+        } else if (a == QLatin1String("--tdauer")) {
+            good = number(o.tdauer, 1, 60);
+        } else if (a == QLatin1String("--expand")) {
+            good = number(o.expand, 0, 1);
+        } else if (a == QLatin1String("--repeat")) {
+            good = number(o.repeat, 1, 100000);
+        } else if (a == QLatin1String("--every")) {
+            good = number(o.every, 1, 1000000);
+        } else if (a == QLatin1String("--old")) {
+            o.oldPicture = v;
+        } else if (a == QLatin1String("--new")) {
+            o.newPicture = v;
+        } else if (a == QLatin1String("--out")) {
+            o.out = v;
+        } else if (a == QLatin1String("--new-out")) {
+            o.newOut = v;
+        } else if (a == QLatin1String("--frames")) {
+            o.frames = v;
+        } else {
+            problem = QStringLiteral("unknown option ") + a;
+            return false;
+        }
+        if (!good) {
+            problem = QStringLiteral("bad value for ") + a;
+            return false;
+        }
+    }
+    return true;
+}
+
+QImage toImage(const vm::Bitmap& b)
+{
+    QImage img(b.width(), b.height(), QImage::Format_RGB32);
+    for (int y = 0; y < b.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        const vm::Pixel* in = b.row(y);
+        for (int x = 0; x < b.width(); ++x) line[x] = 0xff000000u | in[x];
+    }
+    return img;
+}
+
+// Two pictures that differ everywhere, so every uncovered pixel shows.
+QImage generated(int w, int h, bool second)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            if (second)
+                line[x] = qRgb(40, 60 + (x * 150) / w, ((x + y) / 16) % 2 ? 230 : 170);
+            else
+                line[x] = qRgb(200 + (y * 50) / h, ((x / 24 + y / 24) % 2) ? 140 : 90, 30);
+        }
+    }
+    return img;
+}
+
+vm::Pixel desktopPixel(int x, int y, int w, int h)
+{
+    return vm::rgbPixel(20 + (x * 60) / w, 20 + (y * 60) / h, 90);
+}
+
+} // namespace
+
+namespace vm {
+
+int cmdRun(const QStringList& args)
+{
+    RunOptions o;
+    QString problem;
+    if (!parseOptions(args, o, problem)) return runUsage(qPrintable(problem));
+
+    QTextStream out(stdout);
+    QTemporaryDir scratch;
+    if (o.oldPicture.isEmpty() || o.newPicture.isEmpty()) {
+        if (!scratch.isValid()) return runUsage("no temporary folder");
+        if (o.oldPicture.isEmpty()) {
+            o.oldPicture = scratch.filePath(QStringLiteral("old.png"));
+            generated(o.width, o.height, false).save(o.oldPicture);
+        }
+        if (o.newPicture.isEmpty()) {
+            o.newPicture = scratch.filePath(QStringLiteral("new.png"));
+            generated(o.width, o.height, true).save(o.newPicture);
+        }
+    }
+
+    vm::RunState state;
+    vm::effekte_anlegen(state.effekte);
+    vm::effektzeiten_vorgabe_show(state.effekte);
+    for (int n = 1; n <= vm::kEffectCount; ++n) state.effekte[std::size_t(n)].aktiv = 1;
+    vm::Effekteintrag& entry = state.effekte[std::size_t(o.effect)];
+    entry.verzoegerung = o.delay;
+    if (o.schritt) entry.schritt = *o.schritt;
+    state.settings.tdauer = o.tdauer;
+    state.settings.expand = o.expand;
+    state.settings.ausgeben = 0;
+    state.settings.effekt_nutzung = 1;
+    state.alphablend_verfuegbar = !o.noAlpha;
+    state.laufmodus = QStringLiteral("Saver");
+    state.random.seedWith(o.seed);
+
+    // The desktop the show would start from.
+    state.ScreenWidth = o.width;
+    state.ScreenHeight = o.height;
+    vm::Dc display;
+    state.bildschirmkopie_dc.create(&display, o.width, o.height);
+    for (int y = 0; y < o.height; ++y)
+        for (int x = 0; x < o.width; ++x)
+            state.bildschirmkopie_dc.bitmap()->setPixel(x, y, desktopPixel(x, y, o.width, o.height));
+
+    vm::HeadlessTarget target(o.width, o.height);
+    if (const QString failed = vm::Init_Screen(state, target); !failed.isEmpty()) {
+        out << "result=false\nmessage=" << failed << '\n';
+        return 1;
+    }
+
+    // The old picture arrives as the first picture of a show would, by a cut.
+    state.settings.blende = 1;
+    if (const QString failed = vm::DrawPicture(state, target, vm::PictureEntry{o.oldPicture, {}});
+        !failed.isEmpty()) {
+        out << "result=false\nmessage=" << QString(failed).replace(u'\n', QLatin1String("\\n")) << '\n';
+        return 1;
+    }
+
+    if (!o.frames.isEmpty() && !QDir().mkpath(o.frames)) return runUsage("cannot create the frames folder");
+    int run = 0;
+    target.onPump = [&](int pump) {
+        if (o.frames.isEmpty() || pump % o.every != 0) return;
+        toImage(target.bitmap())
+            .save(QDir(o.frames).filePath(QStringLiteral("frame_%1_%2.png")
+                                              .arg(run, 3, 10, QLatin1Char('0'))
+                                              .arg(pump, 6, 10, QLatin1Char('0'))));
+    };
+
+    state.settings.blende = o.effect;
+    QString message;
+    for (run = 1; run <= o.repeat; ++run) {
+        target.resetPumps();
+        const QString& picture = run % 2 ? o.newPicture : o.oldPicture;
+        message = vm::DrawPicture(state, target, vm::PictureEntry{picture, {}});
+        // A measured run left its interval; otherwise time it up to now.
+        const bool measured = message.isEmpty() && state.aktueller_effekt != 1;
+        out << "ms=" << (measured ? state.stoppuhr.Interval() : state.stoppuhr.StopWatch()) << '\n';
+        if (!message.isEmpty()) break;
+    }
+    target.onPump = nullptr;
+
+    const bool result = message.isEmpty();
+    out << "effect=" << o.effect << '\n'
+        << "ran=" << state.aktueller_effekt << '\n'
+        << "result=" << (result ? "true" : "false") << '\n'
+        << "fehlertext=" << state.fehlertext << '\n'
+        << "message=" << QString(message).replace(u'\n', QLatin1String("\\n")) << '\n'
+        << "steps=" << target.pumps() << '\n'
+        << "schritt=" << entry.schritt << '\n'
+        << "aktuelles_delay=" << state.aktuelles_delay << '\n'
+        << "verzoegerung=" << entry.verzoegerung << '\n';
+    out.flush();
+    if (!o.out.isEmpty()) toImage(target.bitmap()).save(o.out);
+    if (!o.newOut.isEmpty()) toImage(*state.neues_bild_dc.bitmap()).save(o.newOut);
+    return result ? 0 : 1;
+}
+
+} // namespace vm
