@@ -3,6 +3,8 @@
 #include "platform/imagelib.h"
 #include "platform/registry.h"
 #include "start/errinfo.h"
+#include "start/shutdown.h"
+#include "transitions/choice.h"
 #include "state/runstate.h"
 
 #include <QDir>
@@ -90,7 +92,7 @@ void loadStartState(RunState& state, Registry& registry, const QString& currentD
 }
 
 StartResult Main(const QString& rawLine, RunState& state, Registry& registry,
-                 StartServices& services)
+                 StartServices& services, long long hostWindow)
 {
     if (!services.initImageLibrary()) {
         services.showErrorInfo(state, QString::fromUtf8(kMissingLibraryMessage));
@@ -111,7 +113,7 @@ StartResult Main(const QString& rawLine, RunState& state, Registry& registry,
     Dc display;
     state.bildschirmkopie_dc.create(&display, state.ScreenWidth, state.ScreenHeight);
     if (!services.captureDesktop(state.bildschirmkopie_dc.dc())) {
-        state.bildschirmkopie_dc.release();
+        Shutdown(state, registry, QString(), QStringLiteral("OK"));
         services.showErrorInfo(state, QStringLiteral("Fehler in BitBlt in MAIN"));
         return StartResult::Ended;
     }
@@ -121,21 +123,27 @@ StartResult Main(const QString& rawLine, RunState& state, Registry& registry,
     const QString mode = modeWord(rawLine);
     if (mode == QLatin1String("/C")) {
         state.CurrentPictureIndex = state.settings.letztes_bild;
+        effektzeiten_laden(state, registry, QStringLiteral("pdelay"));
         state.laufmodus = QStringLiteral("Settings");
         return services.openWindow(state, mode) ? StartResult::WindowOpen : StartResult::Ended;
     }
     if (mode == QLatin1String("/S")) {
-        if (!services.isOnlyInstance(QStringLiteral("VelmiranoMainScreen"))) {
-            state.bildschirmkopie_dc.release();
+        // A screen-saver daemon starts one show per monitor, each in its
+        // own window: only a show of our own full screen must be alone.
+        if (hostWindow == 0 && !services.isOnlyInstance(QStringLiteral("VelmiranoMainScreen"))) {
+            Shutdown(state, registry, QString(), QStringLiteral("NOT_UNIQUE"));
             return StartResult::Ended;
         }
+        state.ParentWindow = hostWindow;
         state.CurrentPictureIndex = state.settings.letztes_bild;
+        effektzeiten_laden(state, registry, QStringLiteral("delay"));
         state.laufmodus = QStringLiteral("Saver");
         return services.openWindow(state, mode) ? StartResult::WindowOpen : StartResult::Ended;
     }
     if (mode == QLatin1String("/P")) {
         state.ParentWindow = parseWindowHandle(rawLine);
         state.CurrentPictureIndex = state.settings.letztes_bild;
+        effektzeiten_laden(state, registry, QStringLiteral("pdelay"));
         state.laufmodus = QStringLiteral("Preferences");
         return services.openWindow(state, mode) ? StartResult::WindowOpen : StartResult::Ended;
     }

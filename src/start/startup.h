@@ -49,8 +49,9 @@ long long parseWindowHandle(const QString& rawLine);
 void loadStartState(RunState& state, Registry& registry, const QString& currentDirectory);
 
 // The entry routine. Returns whether a window is open (the caller then runs
-// the event loop) or the run has ended.
+// the event loop) or the run has ended. `hostWindow`: the window a
+// screen-saver daemon gave us to show in (the line is then "/S").
 StartResult Main(const QString& rawLine, RunState& state, Registry& registry,
-                 StartServices& services);
+                 StartServices& services, long long hostWindow = 0);
 
 } // namespace vm

@@ -3,19 +3,33 @@
 
 #include "start/startup.h"
 
+#include <QStringList>
 #include <QWidget>
 
 #include <memory>
 
 namespace vm {
 
+class Registry;
+class TerminationWatcher;
+
+// The window an XScreenSaver-style daemon asks us to draw into: the
+// environment's XSCREENSAVER_WINDOW, "-window-id <id>" (decimal or 0x hex)
+// or "-root" (`rootId`). 0 when we were not started that way.
+long long screenSaverHostWindow(const QStringList& arguments, const QByteArray& xscreensaverWindowEnv,
+                                long long rootId);
+
 // Start-up services of the real program: real screen, real windows.
 class AppServices : public StartServices {
 public:
+    explicit AppServices(Registry& registry);
+    ~AppServices() override;
     bool openWindow(RunState& state, const QString& modeWord) override;
 
 private:
+    Registry& registry_;
     std::unique_ptr<QWidget> window_;
+    std::unique_ptr<TerminationWatcher> terminate_;
 };
 
 } // namespace vm

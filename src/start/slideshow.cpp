@@ -1,0 +1,70 @@
+#include "start/slideshow.h"
+
+#include "pictures/showstep.h"
+#include "platform/registry.h"
+#include "start/errinfo.h"
+#include "start/errorlog.h"
+#include "state/runstate.h"
+#include "transitions/frame.h"
+
+namespace vm {
+
+ColorRef randomBackground(RunState& state) { return ColorRef(state.random.next() * 16777215 + 1); }
+
+void ShowNextPicture(RunState& state, Registry& registry, PictureBox& box)
+{
+    const int n = state.PictureCount();
+    if (n >= 1) {
+        state.CurrentPictureIndex += 1;
+        if (state.CurrentPictureIndex > n || state.CurrentPictureIndex < 1) state.CurrentPictureIndex = 1;
+        // A copy: a transition may rebuild the list while it runs.
+        const PictureEntry entry = state.pictureList[std::size_t(state.CurrentPictureIndex - 1)];
+        const QString message = DrawPicture(state, box, entry);
+        box.present();
+        if (message.isEmpty()) return;
+        LogError(registry, message);
+    }
+    if (state.abbruch) return; // never draw into a window that is going away
+    box.clearTo(pixelFromColorRef(randomBackground(state)));
+}
+
+Slideshow::Slideshow(RunState& state, Registry& registry, PictureBox& box, std::function<void()> onEnd,
+                     std::function<bool()> hostGone)
+    : state_(state), registry_(registry), box_(box), onEnd_(std::move(onEnd)),
+      hostGone_(std::move(hostGone))
+{
+    Timer1.setSingleShot(true);
+    Timer1.setInterval(1);
+    connect(&Timer1, &QTimer::timeout, this, [this] { tick(); });
+}
+
+void Slideshow::start()
+{
+    firstTick_ = true;
+    Timer1.start(1);
+}
+
+void Slideshow::tick()
+{
+    running_ = true;
+    Timer1.stop();
+    if (hostGone_ && hostGone_()) state_.abbruch = true;
+    if (!state_.abbruch && firstTick_) {
+        firstTick_ = false;
+        const QString text = Init_Screen(state_, box_);
+        box_.present();
+        if (!text.isEmpty()) {
+            state_.abbruch = true;
+            ShowErrorInfo(state_, text);
+        }
+    }
+    if (!state_.abbruch) ShowNextPicture(state_, registry_, box_);
+    running_ = false;
+    if (!state_.abbruch) {
+        Timer1.start(state_.settings.delay * 1000);
+        return;
+    }
+    if (onEnd_) onEnd_();
+}
+
+} // namespace vm
