@@ -1,4 +1,5 @@
 // velmirano-tool: looks inside what the show reads and does, without a window.
+#include "cmd_stamp.h"
 #include "platform/registry.h"
 #include "start/startup.h"
 #include "state/runstate.h"
@@ -21,7 +22,8 @@ QTextStream& out()
 int usage()
 {
     std::fputs("Aufruf: velmirano-tool settings\n"
-               "       velmirano-tool effects\n",
+               "       velmirano-tool effects\n"
+               "       velmirano-tool stamp BILD AUSGABE.png [--size BxH] [--text TEXT]\n",
                stderr);
     return 2;
 }
@@ -75,5 +77,6 @@ int main(int argc, char** argv)
     const QString cmd = args[1];
     if (cmd == QLatin1String("settings")) return cmdSettings();
     if (cmd == QLatin1String("effects")) return cmdEffects();
+    if (cmd == QLatin1String("stamp")) return cmdStamp(args);
     return usage();
 }
