@@ -268,6 +268,7 @@ void TestTextStamp::expand_data()
 
     QTest::newRow("keywords") << "%i25" << "img01.jpg" << "Köln, Rhein, Dom";
     QTest::newRow("caption upper case") << "%I120" << "img01.jpg" << "Dom am Abend";
+    QTest::newRow("city, not the envelope's character set") << "%i90" << "img01.jpg" << "Köln";
     QTest::newRow("absent data set") << "%i5" << "img01.jpg" << "?????";
     QTest::newRow("no iptc") << "%i25" << "noiptc.jpg" << "?????";
     QTest::newRow("iptc in png") << "%i25" << "plain.png" << "?????";

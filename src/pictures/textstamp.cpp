@@ -217,6 +217,10 @@ IptcTags LoadIptcTags(const QString& path)
     const auto sets = ReadIptcDataSets(path);
     if (!sets) return tags;
     for (const IptcDataSet& set : *sets) {
+        // The numbers name the data sets of the application record; the
+        // envelope uses some of them for other things (1:90 is its character
+        // set, 2:90 the city).
+        if (set.record != 2) continue;
         const QString key = QLatin1Char('T') + QString::number(set.dataSet);
         const QString value = trimBlanks(decodeMetadataText(set.value));
         auto it = tags.items.find(key);

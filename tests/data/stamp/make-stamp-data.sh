@@ -13,7 +13,8 @@ utf16() {
 }
 
 # Full set: date taken, orientation, a Windows title with umlauts, a Windows
-# comment padded with blanks, three keywords and a caption.
+# comment padded with blanks, three keywords, a caption, and a city (2:90)
+# next to the envelope's character set, which has the same number (1:90).
 rm -f img01.jpg
 $IM -size 48x32 gradient:'#3060c0'-'#e0a040' -quality 90 img01.jpg
 exiv2 -M"set Exif.Image.Orientation 6" \
@@ -25,6 +26,8 @@ exiv2 -M"set Exif.Image.Orientation 6" \
       -M"add Iptc.Application2.Keywords Rhein" \
       -M"add Iptc.Application2.Keywords Dom" \
       -M"set Iptc.Application2.Caption Dom am Abend" \
+      -M"set Iptc.Envelope.CharacterSet $(printf '\033%%G')" \
+      -M"set Iptc.Application2.City Köln" \
       img01.jpg
 
 # EXIF only, no IPTC block.
