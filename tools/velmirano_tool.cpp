@@ -1,4 +1,5 @@
 // velmirano-tool: looks inside what the show reads and does, without a window.
+#include "cmd_stamp.h"
 #include "platform/registry.h"
 #include "start/startup.h"
 #include "state/runstate.h"
@@ -30,7 +31,8 @@ int usage()
                "       velmirano-tool get SUBKEY NAME\n"
                "       velmirano-tool enum SUBKEY\n"
                "       velmirano-tool host-window\n"
-               "       velmirano-tool run EFFEKT [Optionen]\n",
+               "       velmirano-tool run EFFEKT [Optionen]\n"
+               "       velmirano-tool stamp BILD AUSGABE.png [--size BxH] [--text TEXT]\n",
                stderr);
     return 2;
 }
@@ -124,5 +126,6 @@ int main(int argc, char** argv)
     if (cmd == QLatin1String("get") && args.size() == 4) return cmdGet(args[2], args[3]);
     if (cmd == QLatin1String("enum") && args.size() == 3) return cmdEnum(args[2]);
     if (cmd == QLatin1String("run")) return vm::cmdRun(args);
+    if (cmd == QLatin1String("stamp")) return cmdStamp(args);
     return usage();
 }

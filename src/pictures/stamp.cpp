@@ -1,9 +1,13 @@
 #include "pictures/stamp.h"
 
+#include "pictures/textstamp.h"
+
 namespace vm {
 
-// The stamp's drawing comes with the text stamp module; until then a show
-// runs without text.
-void StampPicture(RunState&, Target&, const PictureEntry&) {}
+// A stamp that cannot be drawn leaves the picture as it is; the show goes on.
+void StampPicture(RunState& state, Target& target, const PictureEntry& entry)
+{
+    stampPicture(state, target, entry);
+}
 
 } // namespace vm

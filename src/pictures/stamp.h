@@ -10,7 +10,6 @@ class Target;
 
 // The stamp step of the show step: draws the configured text over the
 // composed picture on the target. Its failures are not reported.
-// Not built yet: it returns without drawing.
 void StampPicture(RunState& state, Target& target, const PictureEntry& entry);
 
 } // namespace vm
