@@ -1,7 +1,11 @@
 #include "transitions/catalogue.h"
 
 #include "state/runstate.h"
+#include "transitions/bandedpush.h"
+#include "transitions/blinds.h"
+#include "transitions/blocks.h"
 #include "transitions/frame.h"
+#include "transitions/radar.h"
 
 namespace vm {
 
@@ -97,7 +101,58 @@ const std::array<Row, kEffectCount + 1> kRows{{
 
 // Routine number -> routine; families register theirs here as they exist.
 const std::array<Routine, 52> kRoutines{{
-    blende_000,
+    /* 0 */ blende_000,
+    /* 1 */ nullptr,
+    /* 2 */ nullptr,
+    /* 3 */ nullptr,
+    /* 4 */ nullptr,
+    /* 5 */ nullptr,
+    /* 6 */ nullptr,
+    /* 7 */ nullptr,
+    /* 8 */ nullptr,
+    /* 9 */ nullptr,
+    /* 10 */ nullptr,
+    /* 11 */ blende_011,
+    /* 12 */ nullptr,
+    /* 13 */ nullptr,
+    /* 14 */ nullptr,
+    /* 15 */ nullptr,
+    /* 16 */ nullptr,
+    /* 17 */ nullptr,
+    /* 18 */ nullptr,
+    /* 19 */ nullptr,
+    /* 20 */ nullptr,
+    /* 21 */ blende_021,
+    /* 22 */ nullptr,
+    /* 23 */ nullptr,
+    /* 24 */ blende_024,
+    /* 25 */ blende_025,
+    /* 26 */ blende_026,
+    /* 27 */ blende_027,
+    /* 28 */ blende_028,
+    /* 29 */ blende_029,
+    /* 30 */ nullptr,
+    /* 31 */ nullptr,
+    /* 32 */ blende_032,
+    /* 33 */ blende_033,
+    /* 34 */ blende_034,
+    /* 35 */ blende_035,
+    /* 36 */ blende_036,
+    /* 37 */ blende_037,
+    /* 38 */ nullptr,
+    /* 39 */ nullptr,
+    /* 40 */ nullptr,
+    /* 41 */ nullptr,
+    /* 42 */ nullptr,
+    /* 43 */ nullptr,
+    /* 44 */ nullptr,
+    /* 45 */ nullptr,
+    /* 46 */ nullptr,
+    /* 47 */ nullptr,
+    /* 48 */ nullptr,
+    /* 49 */ nullptr,
+    /* 50 */ nullptr,
+    /* 51 */ nullptr,
 }};
 
 } // namespace

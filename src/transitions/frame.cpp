@@ -3,6 +3,8 @@
 #include "platform/target.h"
 #include "state/runstate.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace vm {
@@ -45,7 +47,9 @@ std::int32_t adaptStepWidth(RunState& state, std::int32_t increment, std::int32_
 {
     std::int32_t& schritt = state.current().schritt;
     if (state.aktuelles_delay <= 0)
-        schritt += increment;
+        // A width that kept growing over many runs stops at the largest value
+        // instead of wrapping into a negative one.
+        schritt = std::int32_t(std::min<long long>((long long)schritt + increment, INT32_MAX));
     else
         schritt = Maximum({schritt - increment, floor});
     return schritt;
