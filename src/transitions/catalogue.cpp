@@ -1,7 +1,11 @@
 #include "transitions/catalogue.h"
 
 #include "state/runstate.h"
+#include "transitions/album.h"
 #include "transitions/frame.h"
+#include "transitions/honeycomb.h"
+#include "transitions/memorycards.h"
+#include "transitions/memoryshuffle.h"
 
 namespace vm {
 
@@ -97,7 +101,58 @@ const std::array<Row, kEffectCount + 1> kRows{{
 
 // Routine number -> routine; families register theirs here as they exist.
 const std::array<Routine, 52> kRoutines{{
-    blende_000,
+    /*  0 */ blende_000,
+    /*  1 */ nullptr,
+    /*  2 */ nullptr,
+    /*  3 */ nullptr,
+    /*  4 */ nullptr,
+    /*  5 */ nullptr,
+    /*  6 */ nullptr,
+    /*  7 */ nullptr,
+    /*  8 */ nullptr,
+    /*  9 */ nullptr,
+    /* 10 */ nullptr,
+    /* 11 */ nullptr,
+    /* 12 */ nullptr,
+    /* 13 */ nullptr,
+    /* 14 */ nullptr,
+    /* 15 */ nullptr,
+    /* 16 */ nullptr,
+    /* 17 */ nullptr,
+    /* 18 */ nullptr,
+    /* 19 */ nullptr,
+    /* 20 */ nullptr,
+    /* 21 */ nullptr,
+    /* 22 */ nullptr,
+    /* 23 */ nullptr,
+    /* 24 */ nullptr,
+    /* 25 */ nullptr,
+    /* 26 */ nullptr,
+    /* 27 */ nullptr,
+    /* 28 */ nullptr,
+    /* 29 */ nullptr,
+    /* 30 */ nullptr,
+    /* 31 */ nullptr,
+    /* 32 */ nullptr,
+    /* 33 */ nullptr,
+    /* 34 */ nullptr,
+    /* 35 */ nullptr,
+    /* 36 */ nullptr,
+    /* 37 */ nullptr,
+    /* 38 */ blende_038,
+    /* 39 */ nullptr,
+    /* 40 */ nullptr,
+    /* 41 */ nullptr,
+    /* 42 */ nullptr,
+    /* 43 */ nullptr,
+    /* 44 */ nullptr,
+    /* 45 */ blende_045,
+    /* 46 */ blende_046,
+    /* 47 */ blende_047,
+    /* 48 */ blende_048,
+    /* 49 */ nullptr,
+    /* 50 */ nullptr,
+    /* 51 */ nullptr,
 }};
 
 } // namespace
