@@ -84,6 +84,9 @@ bool blende_038(RunState& state, Target& target)
         const int step = slide.forward ? S : -S;
         const bool erase = effect != kSmear;
         const bool under = effect != kOver;
+        // The card in puffer2 is composed afresh only when laid cards were
+        // put over it in the step before: the picture it shows is the same.
+        bool composed = false;
 
         for (int pos = slide.start; slide.forward ? pos <= place : pos >= place; pos += step) {
             if (!stepPrologue(state, target)) return false;
@@ -98,7 +101,8 @@ bool blende_038(RunState& state, Target& target)
                              slide.forward ? x - S : x + b, y);
                 if (!ok) return copyFailed(state);
             }
-            if (!memorycards::composeCard(state, kRoutine, b, ct, rt)) return false;
+            if (!composed && !memorycards::composeCard(state, kRoutine, b, ct, rt)) return false;
+            composed = true;
             // Passing under: the laid cards of the same row (or column) that
             // the card overlaps are put over it.
             if (under) {
@@ -111,9 +115,10 @@ bool blende_038(RunState& state, Target& target)
                         overlaps = grid.cardY(laid) == rt && Maximum({x, lx}) < Minimum({x + b, lx + b});
                     else
                         overlaps = grid.cardX(laid) == ct && Maximum({y, ly}) < Minimum({y + b, ly + b});
-                    if (overlaps &&
-                        !BitBlt(state.puffer2.dc(), lx - x, ly - y, b, b, state.puffer1.dc(), lx, ly))
+                    if (!overlaps) continue;
+                    if (!BitBlt(state.puffer2.dc(), lx - x, ly - y, b, b, state.puffer1.dc(), lx, ly))
                         return copyFailed(state);
+                    composed = false;
                 }
             }
             if (!BitBlt(target.dc(), x, y, b, b, state.puffer2.dc(), 0, 0)) return copyFailed(state);
@@ -129,7 +134,7 @@ bool blende_038(RunState& state, Target& target)
         // Lay the card with its own background, so that where it reaches past
         // the picture it shows the background of its place, not whatever the
         // slide left there when the step did not end exactly on the place.
-        if (!memorycards::composeCard(state, kRoutine, b, ct, rt)) return false;
+        if (!composed && !memorycards::composeCard(state, kRoutine, b, ct, rt)) return false;
         if (!BitBlt(target.dc(), placeX, placeY, b, b, state.puffer2.dc(), 0, 0)) return copyFailed(state);
         if (!BitBlt(state.puffer1.dc(), placeX, placeY, b, b, state.puffer2.dc(), 0, 0))
             return copyFailed(state);
