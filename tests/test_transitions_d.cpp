@@ -116,6 +116,8 @@ private slots:
     void albumLaysEveryCell();
     void albumWithoutUsablePicturesEnds_data();
     void albumWithoutUsablePicturesEnds();
+    void albumOnTinyTargets_data();
+    void albumOnTinyTargets();
     void albumListRebuiltWhileRunning_data();
     void albumListRebuiltWhileRunning();
     void albumUnreadablePicture();
@@ -173,6 +175,7 @@ void TestTransitionsD::initTestCase()
     save("photo.jpg", 400, 300, QColor(200, 100, 50));
     save("tiny.png", 50, 50, QColor(255, 255, 0));
     save("cellsize.png", 133, 100, QColor(255, 0, 255)); // exactly one cell at 800 wide
+    save("little.png", 4, 3, QColor(0, 255, 255));       // larger than the 1-pixel cells of tiny targets
     QFile broken(path("broken.jpg"));
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("this is not a picture");
@@ -819,6 +822,40 @@ void TestTransitionsD::albumWithoutUsablePicturesEnds()
     const Bitmap& t = hs.target.bitmap();
     for (int y = 0; y < t.height(); y += 7)
         for (int x = 0; x < t.width(); x += 7) QCOMPARE(t.pixel(x, y), backgroundColour(hs));
+}
+
+// Cells of one pixel: the album fills them all, the pinboard lays its 25.
+void TestTransitionsD::albumOnTinyTargets_data()
+{
+    QTest::addColumn<int>("effect");
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::addColumn<int>("steps");
+    QTest::newRow("68 1x1") << 68 << 1 << 1 << 1;
+    QTest::newRow("68 3x2") << 68 << 3 << 2 << 6;
+    QTest::newRow("68 1x600") << 68 << 1 << 600 << 600;
+    QTest::newRow("68 600x1: s 100") << 68 << 600 << 1 << 6;
+    QTest::newRow("69 1x1") << 69 << 1 << 1 << 25;
+    QTest::newRow("69 3x2") << 69 << 3 << 2 << 25;
+    QTest::newRow("69 1x600") << 69 << 1 << 600 << 25;
+}
+
+void TestTransitionsD::albumOnTinyTargets()
+{
+    QFETCH(int, effect);
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QFETCH(int, steps);
+    Harness hs(w, h, effect, 5);
+    useList(hs, {w >= 600 ? "wide.png" : "little.png"});
+    hs.st.stoppuhr = CStopWatch([&hs] { return std::uint32_t(hs.target.pumps()) * 1000u; });
+    hs.st.stoppuhr.StartWatch();
+    QVERIFY(hs.run());
+    QCOMPARE(hs.target.pumps(), steps);
+    if (effect == 68 && w < 600) { // every 1-pixel cell holds its thumbnail
+        const Bitmap& t = hs.target.bitmap();
+        for (int y = 0; y < t.height(); ++y) QVERIFY(t.pixel(0, y) != backgroundColour(hs));
+    }
 }
 
 // The list can be rebuilt while events run: shorter, without anything
