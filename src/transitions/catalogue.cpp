@@ -1,10 +1,14 @@
 #include "transitions/catalogue.h"
 
 #include "state/runstate.h"
+#include "transitions/album.h"
 #include "transitions/bandedpush.h"
 #include "transitions/blinds.h"
 #include "transitions/blocks.h"
 #include "transitions/frame.h"
+#include "transitions/honeycomb.h"
+#include "transitions/memorycards.h"
+#include "transitions/memoryshuffle.h"
 #include "transitions/radar.h"
 
 namespace vm {
@@ -101,16 +105,16 @@ const std::array<Row, kEffectCount + 1> kRows{{
 
 // Routine number -> routine; families register theirs here as they exist.
 const std::array<Routine, 52> kRoutines{{
-    /* 0 */ blende_000,
-    /* 1 */ nullptr,
-    /* 2 */ nullptr,
-    /* 3 */ nullptr,
-    /* 4 */ nullptr,
-    /* 5 */ nullptr,
-    /* 6 */ nullptr,
-    /* 7 */ nullptr,
-    /* 8 */ nullptr,
-    /* 9 */ nullptr,
+    /*  0 */ blende_000,
+    /*  1 */ nullptr,
+    /*  2 */ nullptr,
+    /*  3 */ nullptr,
+    /*  4 */ nullptr,
+    /*  5 */ nullptr,
+    /*  6 */ nullptr,
+    /*  7 */ nullptr,
+    /*  8 */ nullptr,
+    /*  9 */ nullptr,
     /* 10 */ nullptr,
     /* 11 */ blende_011,
     /* 12 */ nullptr,
@@ -139,17 +143,17 @@ const std::array<Routine, 52> kRoutines{{
     /* 35 */ blende_035,
     /* 36 */ blende_036,
     /* 37 */ blende_037,
-    /* 38 */ nullptr,
+    /* 38 */ blende_038,
     /* 39 */ nullptr,
     /* 40 */ nullptr,
     /* 41 */ nullptr,
     /* 42 */ nullptr,
     /* 43 */ nullptr,
     /* 44 */ nullptr,
-    /* 45 */ nullptr,
-    /* 46 */ nullptr,
-    /* 47 */ nullptr,
-    /* 48 */ nullptr,
+    /* 45 */ blende_045,
+    /* 46 */ blende_046,
+    /* 47 */ blende_047,
+    /* 48 */ blende_048,
     /* 49 */ nullptr,
     /* 50 */ nullptr,
     /* 51 */ nullptr,
