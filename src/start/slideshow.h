@@ -1,0 +1,53 @@
+// The machinery that every window showing pictures shares: the timer that
+// drives the show one picture per tick, and the step of one picture.
+#pragma once
+
+#include "platform/qttarget.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+namespace vm {
+
+class Registry;
+struct RunState;
+
+// Shows the next picture of the list on the box; a failure goes to the
+// error log and the box shows a random plain colour for this interval.
+void ShowNextPicture(RunState& state, Registry& registry, PictureBox& box);
+
+// The colour a failed interval shows: 1 to 16777215, red in the low byte.
+ColorRef randomBackground(RunState& state);
+
+class Slideshow : public QObject {
+public:
+    // `hostGone` tells (at every tick) whether the window we live in has
+    // disappeared; `onEnd` unloads the window when a tick ends the show.
+    Slideshow(RunState& state, Registry& registry, PictureBox& box, std::function<void()> onEnd,
+              std::function<bool()> hostGone = {});
+
+    // Arms the first tick.
+    void start();
+    // The timer is off exactly while a tick runs (and after the show ended).
+    bool tickRunning() const { return running_; }
+    bool timerEnabled() const { return Timer1.isActive(); }
+    void disableTimer() { Timer1.stop(); }
+    void enableTimer() { Timer1.start(); }
+
+    QTimer Timer1;
+
+private:
+    void tick();
+
+    RunState& state_;
+    Registry& registry_;
+    PictureBox& box_;
+    std::function<void()> onEnd_;
+    std::function<bool()> hostGone_;
+    bool firstTick_ = true;
+    bool running_ = false;
+};
+
+} // namespace vm
