@@ -659,6 +659,7 @@ void Textstempel::buildControls()
     offsetLayout->addWidget(new QLabel(QStringLiteral("Pixel"), offset), 0, 2);
     offsetLayout->addWidget(new QLabel(QStringLiteral("Pixel"), offset), 1, 2);
     offsetLayout->setRowStretch(2, 1);
+    offsetLayout->setColumnStretch(3, 1);
     placeRow->addWidget(offset, 1);
     connect(offsetX, &QLineEdit::textEdited, this, [this, offsetX] {
         numberEdited(offsetX, -500, 500, &Settings::offsetx, QString::fromUtf8(kOffsetXMessage));

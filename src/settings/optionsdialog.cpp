@@ -359,7 +359,7 @@ void Einstellungen::buildControls()
     modes->addStretch(1);
     effectLayout->addLayout(modes);
     tree_ = new EffectTree(state_, effects);
-    tree_->setMinimumSize(270, 300);
+    tree_->setMinimumSize(280, 340);
     tree_->refuse = [this](const QString& text) {
         if (choosers.message) choosers.message(this, MessageIcon::Exclamation, QLatin1String(kApplicationTitle), text);
     };
