@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     for (int n = 1; n <= kEffectCount; ++n) state.effekte[std::size_t(n)].aktiv = n % 3 == 0 ? 0 : 1;
     state.settings.effekt_nutzung = 2;
     state.settings.png = 1;
-    state.Folders = {QDir::currentPath() + QStringLiteral("/samples/"), QDir::homePath() + QStringLiteral("/Bilder/")};
+    state.Folders = {QDir::homePath() + QStringLiteral("/Bilder/Urlaub/"), QDir::homePath() + QStringLiteral("/Bilder/Familie/")};
 
     if (what == QLatin1String("stamp")) {
         state.settings.text = QStringLiteral("Urlaub am See%\\%T");

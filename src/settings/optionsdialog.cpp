@@ -359,7 +359,10 @@ void Einstellungen::buildControls()
     modes->addStretch(1);
     effectLayout->addLayout(modes);
     tree_ = new EffectTree(state_, effects);
-    tree_->setMinimumSize(280, 340);
+    // Wide enough for the longest effect name below its root and group.
+    tree_->setMinimumSize(tree_->fontMetrics().horizontalAdvance(utf8("Memory von aussen (unterführen)")) +
+                              3 * tree_->indentation() + 16 + 48,
+                          340);
     tree_->refuse = [this](const QString& text) {
         if (choosers.message) choosers.message(this, MessageIcon::Exclamation, QLatin1String(kApplicationTitle), text);
     };
