@@ -219,6 +219,9 @@ private slots:
     void closeBoxUnloads();
     void subDialogRestartsWaitingPreview();
     void stampButtonFollowsCheckBox();
+    void orderResortsListedPictures();
+    void spaceClicksTreeNode();
+    void enterOnDurationValidatesBeforeSaving();
 
     void stampNumberBoxes_data();
     void stampNumberBoxes();
@@ -859,6 +862,51 @@ void TestDialogs::stampButtonFollowsCheckBox()
     press(box);
     QCOMPARE(run.state.settings.ausgeben, 0);
     QVERIFY(!button->isEnabled());
+}
+
+void TestDialogs::orderResortsListedPictures()
+{
+    Run run;
+    QList<int> sortedWith;
+    run.dialog->sortPictureList = [&](RunState& s) { sortedWith << s.settings.reihenfolge; };
+    press(indexedChild(run.dialog.get(), "SortierungArt", 1));
+    QCOMPARE(run.state.settings.reihenfolge, 1);
+    QCOMPARE(sortedWith, QList<int>{1});
+    press(run.control<QCheckBox>("JPG")); // nothing listed any more
+    press(indexedChild(run.dialog.get(), "SortierungArt", 2));
+    QCOMPARE(run.state.settings.reihenfolge, 2);
+    QCOMPARE(sortedWith, QList<int>{1});
+}
+
+void TestDialogs::spaceClicksTreeNode()
+{
+    Run run;
+    EffectTree& tree = run.dialog->tree();
+    tree.setFocus();
+    tree.setCurrentItem(tree.nodeByKey("B010"));
+    QCOMPARE(run.state.settings.blende, 1);
+    QTest::keyClick(&tree, Qt::Key_Space);
+    QCOMPARE(run.state.settings.blende, 10);
+    QCOMPARE(EffectTree::imageOf(tree.nodeByKey("B010")), int(EffectTree::EffectChosen));
+    QCOMPARE(EffectTree::imageOf(tree.nodeByKey("B001")), int(EffectTree::EffectOff));
+}
+
+void TestDialogs::enterOnDurationValidatesBeforeSaving()
+{
+    {
+        Run run;
+        QApplication::setActiveWindow(run.dialog.get());
+        QVERIFY(QTest::qWaitForWindowActive(run.dialog.get()));
+        auto* delay = run.control<QLineEdit>("delay");
+        delay->setFocus();
+        delay->selectAll();
+        QTest::keyClicks(delay, "99");
+        QTest::keyClick(delay, Qt::Key_Return);
+        QCOMPARE(run.answers.messages.size(), 1);
+        QVERIFY(!run.dialog->isVisible());
+    }
+    QSettings written(config_.file(), QSettings::IniFormat);
+    QCOMPARE(written.value("misc/delay").toString(), QString("1"));
 }
 
 // --- text stamp dialog ------------------------------------------------------------------
