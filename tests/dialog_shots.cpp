@@ -22,7 +22,11 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     const QString what = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("settings");
     const int seconds = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 5;
-    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+    // A modal chooser runs its own loop, which quit() does not end.
+    QTimer::singleShot(seconds * 1000, &app, [] {
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+        QCoreApplication::quit();
+    });
 
     RunState state;
     Registry registry;
@@ -32,6 +36,19 @@ int main(int argc, char** argv)
     state.settings.png = 1;
     state.Folders = {QDir::homePath() + QStringLiteral("/Bilder/Urlaub/"), QDir::homePath() + QStringLiteral("/Bilder/Familie/")};
 
+    if (what == QLatin1String("folder") || what == QLatin1String("colour")) {
+        QWidget owner;
+        owner.setWindowTitle(QStringLiteral("Velmirano - Optionen"));
+        owner.setGeometry(20, 40, 1000, 560);
+        owner.show();
+        const Choosers platform = Choosers::platform();
+        if (what == QLatin1String("folder"))
+            platform.chooseFolder(&owner, QDir::homePath() + QStringLiteral("/Bilder/"),
+                                  QStringLiteral("Bitte Verzeichnis mit Bildern auswählen"), QStringLiteral("Verzeichniswahl"));
+        else
+            platform.chooseColour(&owner, QStringLiteral("Hintergrundfarbe"), 0x3060c0);
+        return 0;
+    }
     if (what == QLatin1String("stamp")) {
         state.settings.text = QStringLiteral("Urlaub am See%\\%T");
         state.settings.hoehe = 22;

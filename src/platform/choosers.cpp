@@ -40,7 +40,10 @@ QString platformFolder(QWidget* owner, const QString& startFolder, const QString
     auto* layout = new QVBoxLayout(&dialog);
     auto* text = new QLabel(prompt, &dialog);
     layout->addWidget(text);
-    auto* files = new QFileDialog(&dialog, Qt::Widget);
+    auto* files = new QFileDialog(&dialog);
+    // A dialog made with no window type becomes a window of its own; this
+    // one lives inside ours.
+    files->setWindowFlags(Qt::Widget);
     files->setOption(QFileDialog::DontUseNativeDialog);
     files->setOption(QFileDialog::ShowDirsOnly);
     files->setFileMode(QFileDialog::Directory);
@@ -50,6 +53,9 @@ QString platformFolder(QWidget* owner, const QString& startFolder, const QString
         files->setDirectory(start);
     }
     layout->addWidget(files);
+    // A file dialog builds its widgets when it is shown itself, not when its
+    // parent is.
+    files->show();
     QObject::connect(files, &QFileDialog::accepted, &dialog, &QDialog::accept);
     QObject::connect(files, &QFileDialog::rejected, &dialog, &QDialog::reject);
     dialog.resize(640, 420);
