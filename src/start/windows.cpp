@@ -1,6 +1,10 @@
 #include "start/windows.h"
 
+#include "pictures/picturelist.h"
 #include "platform/signals.h"
+#include "settings/effecttree.h"
+#include "settings/optionsdialog.h"
+#include "start/shutdown.h"
 #include "start/showwindow.h"
 #include "state/runstate.h"
 
@@ -21,12 +25,6 @@ long long parseWindowId(const QString& text)
                                                                                   : t.toLongLong(&ok, 10);
     return ok && id > 0 ? id : 0;
 }
-
-// The settings dialog's place until it exists: a window of its caption.
-class OptionsWindow : public QWidget {
-public:
-    OptionsWindow() { setWindowTitle(QStringLiteral("Velmirano - Optionen")); }
-};
 
 } // namespace
 
@@ -58,10 +56,24 @@ bool AppServices::openWindow(RunState& state, const QString& modeWord)
         window_.reset(preview);
         terminate_ = std::make_unique<TerminationWatcher>([preview] { preview->close(); });
     } else {
-        window_ = std::make_unique<OptionsWindow>();
-        window_->resize(640, 480);
-        window_->show();
-        QWidget* w = window_.get();
+        auto dialog = std::make_unique<Einstellungen>(state, registry_);
+        dialog->buildPictureList = BuildPictureList;
+        dialog->shutdown = [](RunState& s, Registry& r, const QString& key, const QString& message) {
+            Shutdown(s, r, key, message);
+        };
+        dialog->fill();
+        state.CurrentPictureIndex = state.settings.letztes_bild;
+        // The preview's sequence follows the tree as the dialog shows it.
+        EffectTree& tree = dialog->tree();
+        const std::vector<int> order = tree.displayOrder();
+        state.effektbaum.displayOrder.assign(order.begin(), order.end());
+        state.effektbaum.mark = [&tree](std::int32_t previous, std::int32_t current, bool track) {
+            tree.markRunning(previous, current, track);
+        };
+        dialog->show();
+        dialog->startPreview();
+        QWidget* w = dialog.get();
+        window_ = std::move(dialog);
         terminate_ = std::make_unique<TerminationWatcher>([w] { w->close(); });
     }
     return true;
