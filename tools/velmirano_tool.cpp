@@ -6,7 +6,7 @@
 #include "transitions/catalogue.h"
 
 #include <QDir>
-#include <QGuiApplication>
+#include <QApplication>
 #include <QTextStream>
 #include <QWindow>
 
@@ -14,6 +14,8 @@
 
 namespace vm {
 int cmdRun(const QStringList& args);
+int cmdGallery(const QStringList& args);
+int cmdBench(const QStringList& args);
 }
 
 namespace {
@@ -32,6 +34,8 @@ int usage()
                "       velmirano-tool enum SUBKEY\n"
                "       velmirano-tool host-window\n"
                "       velmirano-tool run EFFEKT [Optionen]\n"
+               "       velmirano-tool gallery AUSGABE.png [--size BxH] [--effects LISTE]\n"
+               "       velmirano-tool bench [--size BxH] [--window] [--effects LISTE]\n"
                "       velmirano-tool stamp BILD AUSGABE.png [--size BxH] [--text TEXT]\n",
                stderr);
     return 2;
@@ -113,10 +117,11 @@ int main(int argc, char** argv)
 {
     // The tool draws into memory only; it needs no display unless a
     // subcommand shows a real window.
-    const bool needsDisplay = argc > 1 && qstrcmp(argv[1], "host-window") == 0;
+    bool needsDisplay = argc > 1 && qstrcmp(argv[1], "host-window") == 0;
+    for (int i = 2; i < argc; ++i) needsDisplay = needsDisplay || qstrcmp(argv[i], "--window") == 0;
     if (!needsDisplay && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 2) return usage();
     const QString cmd = args[1];
@@ -126,6 +131,8 @@ int main(int argc, char** argv)
     if (cmd == QLatin1String("get") && args.size() == 4) return cmdGet(args[2], args[3]);
     if (cmd == QLatin1String("enum") && args.size() == 3) return cmdEnum(args[2]);
     if (cmd == QLatin1String("run")) return vm::cmdRun(args);
+    if (cmd == QLatin1String("gallery")) return vm::cmdGallery(args);
+    if (cmd == QLatin1String("bench")) return vm::cmdBench(args);
     if (cmd == QLatin1String("stamp")) return cmdStamp(args);
     return usage();
 }
