@@ -1,7 +1,10 @@
 #include "transitions/catalogue.h"
 
 #include "state/runstate.h"
+#include "transitions/fades.h"
 #include "transitions/frame.h"
+#include "transitions/roll.h"
+#include "transitions/zoom.h"
 
 namespace vm {
 
@@ -97,7 +100,58 @@ const std::array<Row, kEffectCount + 1> kRows{{
 
 // Routine number -> routine; families register theirs here as they exist.
 const std::array<Routine, 52> kRoutines{{
-    blende_000,
+    /* 0 */ blende_000,
+    /* 1 */ nullptr,
+    /* 2 */ nullptr,
+    /* 3 */ nullptr,
+    /* 4 */ nullptr,
+    /* 5 */ nullptr,
+    /* 6 */ nullptr,
+    /* 7 */ nullptr,
+    /* 8 */ nullptr,
+    /* 9 */ blende_009,
+    /* 10 */ blende_010,
+    /* 11 */ nullptr,
+    /* 12 */ nullptr,
+    /* 13 */ nullptr,
+    /* 14 */ nullptr,
+    /* 15 */ nullptr,
+    /* 16 */ nullptr,
+    /* 17 */ nullptr,
+    /* 18 */ nullptr,
+    /* 19 */ nullptr,
+    /* 20 */ nullptr,
+    /* 21 */ nullptr,
+    /* 22 */ nullptr,
+    /* 23 */ nullptr,
+    /* 24 */ nullptr,
+    /* 25 */ nullptr,
+    /* 26 */ nullptr,
+    /* 27 */ nullptr,
+    /* 28 */ nullptr,
+    /* 29 */ nullptr,
+    /* 30 */ blende_030,
+    /* 31 */ blende_031,
+    /* 32 */ nullptr,
+    /* 33 */ nullptr,
+    /* 34 */ nullptr,
+    /* 35 */ nullptr,
+    /* 36 */ nullptr,
+    /* 37 */ nullptr,
+    /* 38 */ nullptr,
+    /* 39 */ blende_039,
+    /* 40 */ blende_040,
+    /* 41 */ blende_041,
+    /* 42 */ blende_042,
+    /* 43 */ blende_043,
+    /* 44 */ blende_044,
+    /* 45 */ nullptr,
+    /* 46 */ nullptr,
+    /* 47 */ nullptr,
+    /* 48 */ nullptr,
+    /* 49 */ blende_049,
+    /* 50 */ blende_050,
+    /* 51 */ blende_051,
 }};
 
 } // namespace
