@@ -1,6 +1,6 @@
 // Times the fades, zoom and roll transitions at 1920 x 1080 on a headless
 // target without busy-wait, with the step widths the default timing table
-// starts from. The grey hold of "Einfärben" is left out of its time.
+// starts from (other sizes: bench_transitions_c W H). The grey hold of "Einfärben" is left out of its time.
 // Times are the thread's processor time (the machine may be shared, which
 // stretches wall-clock times); the wall-clock time follows for reference.
 #include "platform/target.h"
@@ -97,7 +97,10 @@ int main(int argc, char** argv)
             total = ms(t0, firstPump) + ms(afterHold, t1);
             steps = stepsAfterHold;
         }
-        std::printf("effect=%d steps=%d ms=%.1f wall=%.1f%s\n", c.effect, steps, total, wall,
+        // new=1: the target ends showing exactly the new picture (ZoomIn
+        // ends on its magnified centre by design).
+        const bool exact = target.bitmap() == *st.neues_bild_dc.bitmap();
+        std::printf("effect=%d steps=%d ms=%.1f wall=%.1f new=%d%s\n", c.effect, steps, total, wall, int(exact),
                     ok ? "" : " (failed)");
         std::fflush(stdout);
     }

@@ -8,6 +8,8 @@
 #include <QtTest>
 
 #include <cmath>
+#include <map>
+#include <memory>
 
 using namespace vm;
 using namespace vm::testing;
@@ -128,7 +130,18 @@ const int kAll[] = {46, 47, 48, 57, 58, 63, 64, 73, 74, 75, 76, 59, 15, 16, 40, 
 
 class TestTransitionsC : public QObject {
     Q_OBJECT
+
+    // Building a 3840 x 2160 harness costs more than most runs on it: the
+    // large-screen rows share one per size and put the old picture back.
+    struct Shared {
+        std::unique_ptr<Harness> hs;
+        Bitmap old;
+    };
+    std::map<std::pair<int, int>, Shared> shared_;
+    Harness& sharedHarness(int w, int h, int effect, std::uint32_t seed, int schritt, int delay);
+
 private slots:
+    void cleanupTestCase() { shared_.clear(); }
     void runsToTheEnd_data();
     void runsToTheEnd();
     void coversLargeScreens_data();
@@ -154,6 +167,12 @@ private slots:
     void greyHoldStops_data();
     void greyHoldStops();
     void greyScale();
+    void blendIsExact_data();
+    void blendIsExact();
+    void stretchSamplesNearest_data();
+    void stretchSamplesNearest();
+    void narrowCopies_data();
+    void narrowCopies();
 };
 
 void TestTransitionsC::runsToTheEnd_data()
@@ -249,6 +268,28 @@ void TestTransitionsC::coversLargeScreens_data()
     QTest::newRow("76 1920x1080") << 76 << 1920 << 1080 << 1 << 1 << 0;
 }
 
+Harness& TestTransitionsC::sharedHarness(int w, int h, int effect, std::uint32_t seed, int schritt, int delay)
+{
+    Shared& s = shared_[{w, h}];
+    if (!s.hs) {
+        s.hs = std::make_unique<Harness>(w, h, effect, seed, schritt, delay);
+        s.old = s.hs->target.bitmap();
+    }
+    Harness& hs = *s.hs;
+    hs.target.bitmap() = s.old;
+    hs.target.resetPumps();
+    hs.target.onPump = nullptr;
+    hs.st.abbruch = hs.st.unterbrechung = false;
+    hs.st.puffer1.release();
+    hs.st.puffer2.release();
+    hs.st.aktueller_effekt = effect;
+    hs.st.effekte[std::size_t(effect)].schritt = schritt;
+    hs.st.effekte[std::size_t(effect)].verzoegerung = delay;
+    hs.st.aktuelles_delay = delay;
+    hs.st.random.seedWith(seed);
+    return hs;
+}
+
 void TestTransitionsC::coversLargeScreens()
 {
     QFETCH(int, effect);
@@ -257,7 +298,8 @@ void TestTransitionsC::coversLargeScreens()
     QFETCH(int, seed);
     QFETCH(int, schritt);
     QFETCH(int, delay);
-    Harness hs(w, h, effect, std::uint32_t(seed), schritt, delay);
+    Harness& hs = sharedHarness(w, h, effect, std::uint32_t(seed), schritt, delay);
+    QVERIFY(!hs.showsNewPicture());
     QVERIFY(hs.run());
     QVERIFY(hs.showsNewPicture());
 }
@@ -669,6 +711,116 @@ void TestTransitionsC::greyScale()
     QVERIFY(std::equal(std::begin(out), std::end(out), img.rgb.begin()));
     RgbImage empty;
     QVERIFY(!ImageToGrayScale(empty));
+}
+
+// The raster operations' fast paths these transitions lean on (unscaled
+// blends, stretches that repeat rows, copies a few pixels wide) against the
+// plain definitions.
+namespace {
+
+Bitmap noise(int w, int h, std::uint32_t seed)
+{
+    Random r(seed);
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) b.setPixel(x, y, Pixel(r.next() * 16777216.0));
+    return b;
+}
+
+} // namespace
+
+void TestTransitionsC::blendIsExact_data()
+{
+    QTest::addColumn<int>("alpha");
+    QTest::addColumn<int>("x");
+    QTest::addColumn<int>("y");
+    for (int a : {0, 1, 2, 71, 72, 127, 128, 200, 254, 255}) QTest::addRow("alpha %d", a) << a << 0 << 0;
+    QTest::newRow("clipped left and top") << 100 << -3 << -2;
+    QTest::newRow("clipped right and bottom") << 100 << 9 << 7;
+}
+
+void TestTransitionsC::blendIsExact()
+{
+    QFETCH(int, alpha);
+    QFETCH(int, x);
+    QFETCH(int, y);
+    Bitmap dst = noise(37, 23, 1), src = noise(37, 23, 2);
+    const Bitmap before = dst;
+    Dc d, s;
+    d.select(&dst);
+    s.select(&src);
+    QVERIFY(AlphaBlend(&d, x, y, 30, 20, &s, 2, 1, 30, 20, alpha));
+    for (int py = 0; py < 23; ++py)
+        for (int px_ = 0; px_ < 37; ++px_) {
+            const int sx = px_ - x + 2, sy = py - y + 1;
+            Pixel want = before.pixel(px_, py);
+            if (px_ >= x && px_ < x + 30 && py >= y && py < y + 20 && sx < 37 && sy < 23) {
+                want = 0;
+                for (int shift : {0, 8, 16}) {
+                    const unsigned a = (src.pixel(sx, sy) >> shift) & 0xff, b = (before.pixel(px_, py) >> shift) & 0xff;
+                    want |= ((a * unsigned(alpha) + b * (255u - unsigned(alpha)) + 127u) / 255u) << shift;
+                }
+            }
+            if (dst.pixel(px_, py) != want) QFAIL(qPrintable(QString("pixel %1,%2").arg(px_).arg(py)));
+        }
+}
+
+void TestTransitionsC::stretchSamplesNearest_data()
+{
+    QTest::addColumn<QRect>("to");
+    QTest::addColumn<QRect>("from");
+    QTest::newRow("twice") << QRect(0, 0, 40, 30) << QRect(5, 5, 20, 15);
+    QTest::newRow("one and a half") << QRect(0, 0, 40, 30) << QRect(3, 2, 27, 20);
+    QTest::newRow("a strip pulled open") << QRect(0, 0, 40, 30) << QRect(0, 0, 3, 30);
+    QTest::newRow("shrunk") << QRect(10, 8, 13, 9) << QRect(0, 0, 40, 30);
+    QTest::newRow("same size") << QRect(0, 0, 40, 30) << QRect(0, 0, 40, 30);
+    QTest::newRow("source one pixel left") << QRect(0, 0, 40, 30) << QRect(-1, 0, 40, 30);
+    QTest::newRow("partly outside") << QRect(-5, 20, 50, 20) << QRect(30, 25, 20, 10);
+}
+
+void TestTransitionsC::stretchSamplesNearest()
+{
+    QFETCH(QRect, to);
+    QFETCH(QRect, from);
+    Bitmap dst = noise(40, 30, 3), src = noise(40, 30, 4);
+    const Bitmap before = dst;
+    Dc d, s;
+    d.select(&dst);
+    s.select(&src);
+    QVERIFY(StretchBlt(&d, to.x(), to.y(), to.width(), to.height(), &s, from.x(), from.y(), from.width(),
+                       from.height()));
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            Pixel want = before.pixel(x, y);
+            if (to.contains(x, y)) {
+                const int sx = from.x() + (x - to.x()) * from.width() / to.width();
+                const int sy = from.y() + (y - to.y()) * from.height() / to.height();
+                if (sx >= 0 && sx < 40 && sy >= 0 && sy < 30) want = src.pixel(sx, sy);
+            }
+            if (dst.pixel(x, y) != want) QFAIL(qPrintable(QString("pixel %1,%2").arg(x).arg(y)));
+        }
+}
+
+void TestTransitionsC::narrowCopies_data()
+{
+    QTest::addColumn<int>("width");
+    for (int w : {1, 2, 3, 4, 5}) QTest::addRow("%d wide", w) << w;
+}
+
+void TestTransitionsC::narrowCopies()
+{
+    QFETCH(int, width);
+    Bitmap dst = noise(12, 9, 5), src = noise(12, 9, 6);
+    const Bitmap before = dst;
+    Dc d, s;
+    d.select(&dst);
+    s.select(&src);
+    QVERIFY(BitBlt(&d, 10, -1, width, 20, &s, 3, 0));
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const bool inside = x >= 10 && x < 10 + width && y < 8;
+            QCOMPARE(dst.pixel(x, y), inside ? src.pixel(x - 7, y + 1) : before.pixel(x, y));
+        }
 }
 
 QTEST_GUILESS_MAIN(TestTransitionsC)
