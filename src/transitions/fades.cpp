@@ -112,7 +112,7 @@ bool blende_010(RunState& state, Target& target)
     if (tdauer > 1) state.aktuelles_delay = toInt32((double(state.aktuelles_delay) + 1) / tdauer);
 
     const bool across = state.aktueller_effekt != 48; // 47: bands side by side
-    // Below 12 pixels of width the band would round to 0.
+    // Up to 12 pixels of width the band would round to 0.
     const int b = std::max(px(target.width() / 24), 1);
     const double extent = across ? target.width() : target.height();
     const int n = std::max(px((extent - 1) / b + 1), 1);
