@@ -111,4 +111,16 @@ RgbImage BitmapToRgb(const Bitmap& bitmap)
     return img;
 }
 
+bool ImageToGrayScale(RgbImage& image)
+{
+    if (image.empty()) return false;
+    // Fixed-point weights (x 1024) of 0.299, 0.587 and 0.114.
+    for (std::size_t i = 0; i + 2 < image.rgb.size(); i += 3) {
+        const unsigned y = (306u * image.rgb[i] + 601u * image.rgb[i + 1] + 117u * image.rgb[i + 2] + 512u) >> 10;
+        const std::uint8_t g = std::uint8_t(y > 255u ? 255u : y);
+        image.rgb[i] = image.rgb[i + 1] = image.rgb[i + 2] = g;
+    }
+    return true;
+}
+
 } // namespace vm

@@ -44,4 +44,8 @@ bool QuickRotateImageInPlace(RgbImage& image, int code);
 std::unique_ptr<Bitmap> RgbToBitmap(const RgbImage& image);
 RgbImage BitmapToRgb(const Bitmap& bitmap);
 
+// Turns the picture grey in place (luma of ITU-R BT.601, rounded); false
+// for an empty buffer.
+bool ImageToGrayScale(RgbImage& image);
+
 } // namespace vm

@@ -5,11 +5,14 @@
 #include "transitions/bandedpush.h"
 #include "transitions/blinds.h"
 #include "transitions/blocks.h"
+#include "transitions/fades.h"
 #include "transitions/frame.h"
 #include "transitions/honeycomb.h"
 #include "transitions/memorycards.h"
 #include "transitions/memoryshuffle.h"
 #include "transitions/radar.h"
+#include "transitions/roll.h"
+#include "transitions/zoom.h"
 
 namespace vm {
 
@@ -114,8 +117,8 @@ const std::array<Routine, 52> kRoutines{{
     /*  6 */ nullptr,
     /*  7 */ nullptr,
     /*  8 */ nullptr,
-    /*  9 */ nullptr,
-    /* 10 */ nullptr,
+    /*  9 */ blende_009,
+    /* 10 */ blende_010,
     /* 11 */ blende_011,
     /* 12 */ nullptr,
     /* 13 */ nullptr,
@@ -135,8 +138,8 @@ const std::array<Routine, 52> kRoutines{{
     /* 27 */ blende_027,
     /* 28 */ blende_028,
     /* 29 */ blende_029,
-    /* 30 */ nullptr,
-    /* 31 */ nullptr,
+    /* 30 */ blende_030,
+    /* 31 */ blende_031,
     /* 32 */ blende_032,
     /* 33 */ blende_033,
     /* 34 */ blende_034,
@@ -144,19 +147,19 @@ const std::array<Routine, 52> kRoutines{{
     /* 36 */ blende_036,
     /* 37 */ blende_037,
     /* 38 */ blende_038,
-    /* 39 */ nullptr,
-    /* 40 */ nullptr,
-    /* 41 */ nullptr,
-    /* 42 */ nullptr,
-    /* 43 */ nullptr,
-    /* 44 */ nullptr,
+    /* 39 */ blende_039,
+    /* 40 */ blende_040,
+    /* 41 */ blende_041,
+    /* 42 */ blende_042,
+    /* 43 */ blende_043,
+    /* 44 */ blende_044,
     /* 45 */ blende_045,
     /* 46 */ blende_046,
     /* 47 */ blende_047,
     /* 48 */ blende_048,
-    /* 49 */ nullptr,
-    /* 50 */ nullptr,
-    /* 51 */ nullptr,
+    /* 49 */ blende_049,
+    /* 50 */ blende_050,
+    /* 51 */ blende_051,
 }};
 
 } // namespace
