@@ -126,6 +126,35 @@ struct Scanner {
     }
 };
 
+// A text whose plain code-unit order equals CompareNatural's: each run is
+// marked (digits 1, others 2, so digit runs come first), a digit run
+// carries its value's length before its digits without leading zeros, and
+// other runs are lower-cased. Paths hold no control characters, so the
+// markers cannot meet a real character.
+QString naturalKey(QStringView text)
+{
+    auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+    QString key;
+    key.reserve(text.size() + 8);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype start = i;
+        const bool digits = isDigit(text[i]);
+        while (i < text.size() && isDigit(text[i]) == digits) ++i;
+        if (digits) {
+            qsizetype first = start;
+            while (first < i && text[first] == QLatin1Char('0')) ++first;
+            key += QChar(1);
+            key += QChar(char16_t(std::min<qsizetype>(i - first, 0xFFFF)));
+            key += text.mid(first, i - first);
+        } else {
+            key += QChar(2);
+            for (qsizetype k = start; k < i; ++k) key += text[k].toLower();
+        }
+    }
+    return key;
+}
+
 // The wall-clock time of a file time, as the stored date-time value orders.
 qint64 wallClockMs(const QDateTime& t) { return t.toMSecsSinceEpoch() + qint64(t.offsetFromUtc()) * 1000; }
 
@@ -189,11 +218,16 @@ void SortPictureList(PictureList& list, int order, Random& random, const ClockSo
         sortByPermutation(list, [&](int a, int b) { return keys[std::size_t(a)] > keys[std::size_t(b)]; });
         return;
     }
-    case kOrderNatural:
+    case kOrderNatural: {
+        // Keys made once order exactly as CompareNatural does.
+        std::vector<QString> keys;
+        keys.reserve(list.size());
+        for (const PictureEntry& e : list) keys.push_back(naturalKey(e.filePath));
         sortByPermutation(list, [&](int a, int b) {
-            return CompareNatural(list[std::size_t(a)].filePath, list[std::size_t(b)].filePath) > 0;
+            return QStringView(keys[std::size_t(a)]).compare(QStringView(keys[std::size_t(b)])) > 0;
         });
         return;
+    }
     case kOrderRandom: {
         random.seedWith(seed());
         // Entry i goes to a free place drawn at random; a place already
