@@ -91,6 +91,7 @@ void TestLoading::everyFileType_data()
     const Quads mono{kBlack, kWhite, kBlack, kWhite};
     // 5-bit channels widen 31 to 255 and 0 to 0: the quadrant colours survive.
     QTest::newRow("jpg") << "quadrants.jpg" << kStandard << 24;
+    QTest::newRow("jpg grey") << "grey.jpg" << grey << 8;
     QTest::newRow("bmp") << "quadrants.bmp" << kStandard << 0;
     QTest::newRow("png") << "quadrants.png" << kStandard << 0;
     QTest::newRow("tif") << "quadrants.tif" << kStandard << 0;

@@ -3,8 +3,13 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace vm {
 
@@ -47,6 +52,30 @@ const char* ImageLibraryErrorText(int number)
     return "unbekannter Fehler";
 }
 
+namespace {
+constexpr std::size_t kHugePage = std::size_t(2) << 20;
+}
+
+void* AllocatePictureMemory(std::size_t bytes)
+{
+    if (bytes < kHugePage) return ::operator new(bytes);
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (!p) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    ::madvise(p, rounded, MADV_HUGEPAGE); // a hint: without huge pages it still works
+#endif
+    return p;
+}
+
+void FreePictureMemory(void* p, std::size_t bytes)
+{
+    if (bytes < kHugePage)
+        ::operator delete(p);
+    else
+        std::free(p);
+}
+
 bool RgbImage::allocate(std::int32_t w, std::int32_t h)
 {
     clear();
@@ -66,7 +95,7 @@ bool RgbImage::allocate(std::int32_t w, std::int32_t h)
 
 void RgbImage::clear()
 {
-    std::vector<std::uint8_t>().swap(rgb);
+    PictureBuffer().swap(rgb);
     width = 0;
     height = 0;
 }
@@ -240,7 +269,7 @@ bool QuickRotateImageInPlace(RgbImage& image, int code)
         }
         return true;
     }
-    std::vector<std::uint8_t> out;
+    PictureBuffer out;
     try {
         out.resize(image.rgb.size());
     } catch (const std::bad_alloc&) {

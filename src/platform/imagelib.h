@@ -53,12 +53,37 @@ constexpr long long kMaxPicturePixels = 150'000'000;
 // Longest side a picture may have; keeps the scaling sums within 32 bits.
 constexpr int kMaxPictureSide = 1'000'000;
 
+// Memory for picture buffers. Blocks of megabytes come from huge pages where
+// the system offers them: a 24-megapixel picture then costs a few dozen
+// page faults instead of tens of thousands.
+void* AllocatePictureMemory(std::size_t bytes); // throws std::bad_alloc
+void FreePictureMemory(void* p, std::size_t bytes);
+
+template <class T>
+struct PictureAllocator {
+    using value_type = T;
+    PictureAllocator() = default;
+    template <class U>
+    PictureAllocator(const PictureAllocator<U>&) noexcept
+    {
+    }
+    T* allocate(std::size_t n) { return static_cast<T*>(AllocatePictureMemory(n * sizeof(T))); }
+    void deallocate(T* p, std::size_t n) noexcept { FreePictureMemory(p, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const PictureAllocator<U>&) const noexcept
+    {
+        return true;
+    }
+};
+
+using PictureBuffer = std::vector<std::uint8_t, PictureAllocator<std::uint8_t>>;
+
 // A picture as the library hands it around: 24-bit R,G,B rows of
 // width * 3 bytes with no gap, top row first, zero-filled when made.
 struct RgbImage {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::vector<std::uint8_t> rgb;
+    PictureBuffer rgb;
 
     bool empty() const { return rgb.empty(); }
     std::size_t rowBytes() const { return std::size_t(width) * 3; }

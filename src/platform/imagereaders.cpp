@@ -291,63 +291,111 @@ int toRgb(QImage img, RgbImage& out)
 
 using CompleteCheck = bool (*)(std::span<const std::uint8_t>);
 
+// Packs 32-bit pixels into 24-bit ones in the same memory: each pixel is
+// read before anything at or after its place is written.
+void packInPlace(std::uint8_t* data, std::size_t pixels)
+{
+    const std::uint32_t* in = reinterpret_cast<const std::uint32_t*>(data);
+    std::uint8_t* out = data;
+    for (std::size_t i = 0; i < pixels; ++i, out += 3) {
+        const std::uint32_t p = in[i];
+        out[0] = std::uint8_t(p >> 16);
+        out[1] = std::uint8_t(p >> 8);
+        out[2] = std::uint8_t(p);
+    }
+}
+
+struct QtRead {
+    QImage image; // null when the pixels went straight into the RGB buffer
+    int error = kIsOk;
+    QSize stored;
+};
+
 // Reads with a Qt decoder of the given format name; never guesses another.
 // The completeness check runs after the header is known to be of this
-// format, so a file of another format is named as such.
-QImage readQt(FileSource& source, const char* format, int reduction, QSize* stored, int& error,
-              CompleteCheck complete)
+// format, so a file of another format is named as such. With `into`, the
+// decoder writes into memory that then becomes the RGB buffer, so a large
+// photograph needs one buffer rather than two.
+QtRead readQt(FileSource& source, const char* format, int reduction, CompleteCheck complete,
+              RgbImage* into = nullptr)
 {
+    QtRead r;
     if (source.bytes().empty()) {
-        error = kIsEmptyFile;
-        return {};
+        r.error = kIsEmptyFile;
+        return r;
     }
     QImageReader reader(&source.device(), format);
     reader.setAutoTransform(false);
     reader.setAllocationLimit(kAllocationLimitMb);
     if (!reader.canRead()) {
-        error = kIsWrongFormat;
-        return {};
+        r.error = kIsWrongFormat;
+        return r;
     }
     const QSize size = reader.size();
     if (size.isValid() && !sizeAllowed(size.width(), size.height())) {
-        error = kIsTooLarge;
-        return {};
+        r.error = kIsTooLarge;
+        return r;
     }
     if (complete && !complete(source.bytes())) {
-        error = kIsTruncated;
-        return {};
+        r.error = kIsTruncated;
+        return r;
     }
-    if (stored) *stored = size;
+    r.stored = size;
+    QSize expected = size;
     if (reduction > 0 && size.isValid()) {
         const int f = 1 << reduction;
-        reader.setScaledSize(QSize((size.width() + f - 1) / f, (size.height() + f - 1) / f));
+        expected = QSize((size.width() + f - 1) / f, (size.height() + f - 1) / f);
+        reader.setScaledSize(expected);
     }
-    QImage img;
     try {
-        img = reader.read();
+        if (into && expected.isValid()) {
+            const int w = expected.width(), h = expected.height();
+            PictureBuffer buffer(std::size_t(w) * std::size_t(h) * 4);
+            QImage target(buffer.data(), w, h, w * 4, QImage::Format_RGB32);
+            if (!reader.read(&target)) {
+                r.error = errorOf(reader);
+                return r;
+            }
+            if (target.constBits() == buffer.data() && target.format() == QImage::Format_RGB32 &&
+                target.size() == expected) {
+                target = QImage();
+                packInPlace(buffer.data(), std::size_t(w) * std::size_t(h));
+                buffer.resize(std::size_t(w) * std::size_t(h) * 3);
+                into->rgb = std::move(buffer);
+                into->width = w;
+                into->height = h;
+                return r;
+            }
+            r.image = target.copy(); // the decoder chose another layout
+        } else {
+            r.image = reader.read();
+        }
     } catch (const std::bad_alloc&) {
-        error = kIsOutOfMemory;
-        return {};
+        r.error = kIsOutOfMemory;
+        return r;
     }
-    if (img.isNull()) {
-        error = errorOf(reader);
-        return {};
+    if (r.image.isNull()) {
+        r.error = errorOf(reader);
+        return r;
     }
-    if (!sizeAllowed(img.width(), img.height())) {
-        error = kIsTooLarge;
-        return {};
+    if (!sizeAllowed(r.image.width(), r.image.height())) {
+        r.image = QImage();
+        r.error = kIsTooLarge;
+        return r;
     }
-    if (stored && !stored->isValid()) *stored = img.size();
-    error = kIsOk;
-    return img;
+    if (!r.stored.isValid()) r.stored = r.image.size();
+    return r;
 }
 
-ReadResult readRgb(FileSource& source, const char* format, CompleteCheck complete, int reduction = 0)
+ReadResult readRgb(FileSource& source, const char* format, CompleteCheck complete, int reduction = 0,
+                   bool direct = false)
 {
     ReadResult r;
-    QImage img = readQt(source, format, reduction, &r.storedSize, r.error, complete);
-    if (img.isNull()) return r;
-    r.error = toRgb(std::move(img), r.image);
+    QtRead read = readQt(source, format, reduction, complete, direct ? &r.image : nullptr);
+    r.error = read.error;
+    r.storedSize = read.stored;
+    if (r.error != kIsOk || !r.image.empty()) return r;
+    r.error = toRgb(std::move(read.image), r.image);
     return r;
 }
 
@@ -379,7 +427,7 @@ QSize ReadJPGSize(FileSource& source)
 
 ReadResult ReadJPG(FileSource& source, int reduction)
 {
-    return readRgb(source, "jpeg", jpegComplete, std::clamp(reduction, 0, 3));
+    return readRgb(source, "jpeg", jpegComplete, std::clamp(reduction, 0, 3), true);
 }
 
 ReadResult ReadBMP(FileSource& source) { return readRgb(source, "bmp", bmpComplete); }
@@ -391,8 +439,10 @@ ReadResult ReadTGA(FileSource& source) { return fromDecoder(source, DecodeTGA); 
 EightBitResult ReadGIF(FileSource& source)
 {
     EightBitResult r;
-    QImage img = readQt(source, "gif", 0, nullptr, r.error, gifComplete);
-    if (img.isNull()) return r;
+    QtRead read = readQt(source, "gif", 0, gifComplete);
+    r.error = read.error;
+    if (r.error != kIsOk) return r;
+    QImage img = std::move(read.image);
     EightBitImage& e = r.image;
     e.width = img.width();
     e.height = img.height();

@@ -26,6 +26,11 @@ quadrants quadrants.jpg -quality 95 -sampling-factor 1x1 -strip
 quadrants quadrants.bmp -type TrueColor -define bmp:format=bmp3
 quadrants quadrants.gif
 quadrants quadrants.tif -depth 8 -type TrueColor -compress None
+# One grey channel: the JPEG decoder gives 8-bit grey instead of RGB.
+$im -size 45x29 xc:white -fill black -draw 'rectangle 0,0 21,13' \
+    -fill 'rgb(85,85,85)' -draw 'rectangle 22,0 44,13' \
+    -fill 'rgb(170,170,170)' -draw 'rectangle 0,14 21,28' \
+    -colorspace Gray -quality 95 -strip grey.jpg
 # Made by ImageMagick rather than our own writer: a second opinion for the readers.
 quadrants im-pal8.pcx -type Palette
 quadrants im-rgb24.pcx -type TrueColor
