@@ -83,7 +83,7 @@ std::unique_ptr<ExifReader> ExifReader::create(const std::uint8_t* bytes, std::s
     if (!bytes || size == 0 || size > std::size_t(LONG_MAX)) return nullptr;
     try {
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(bytes, long(size));
+        auto image = Exiv2::ImageFactory::open(bytes, long(size));
         if (!image.get()) return nullptr;
         auto data = readAll(*image);
         if (!data) return nullptr;
