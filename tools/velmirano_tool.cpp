@@ -1,5 +1,7 @@
 // velmirano-tool: looks inside what the show reads and does, without a window.
 #include "cmd_stamp.h"
+#include "pictures/loading.h"
+#include "pictures/picturelist.h"
 #include "platform/registry.h"
 #include "start/startup.h"
 #include "state/runstate.h"
@@ -7,6 +9,8 @@
 
 #include <QDir>
 #include <QApplication>
+#include <QImage>
+#include <QRegularExpression>
 #include <QTextStream>
 #include <QWindow>
 
@@ -36,7 +40,9 @@ int usage()
                "       velmirano-tool run EFFEKT [Optionen]\n"
                "       velmirano-tool gallery AUSGABE.png [--size BxH] [--effects LISTE]\n"
                "       velmirano-tool bench [--size BxH] [--window] [--effects LISTE]\n"
-               "       velmirano-tool stamp BILD AUSGABE.png [--size BxH] [--text TEXT]\n",
+               "       velmirano-tool stamp BILD AUSGABE.png [--size BxH] [--text TEXT]\n"
+               "       velmirano-tool list\n"
+               "       velmirano-tool load DATEI [--fit BxH] [--out BILD.png]\n",
                stderr);
     return 2;
 }
@@ -111,6 +117,65 @@ int cmdHostWindow()
     return QGuiApplication::exec();
 }
 
+// The picture list exactly as the current settings build it.
+int cmdList()
+{
+    vm::RunState state;
+    vm::Registry registry;
+    vm::loadStartState(state, registry, QDir::currentPath());
+    vm::BuildPictureList(state);
+    out() << state.PictureCount() << '\n';
+    for (const vm::PictureEntry& e : state.pictureList) out() << e.filePath << '\n';
+    return 0;
+}
+
+// Loads one picture as the show step does and prints its size, or the
+// message and the explanation of the library's error number.
+int cmdLoad(const QStringList& args)
+{
+    QString file, outFile;
+    std::optional<QSize> fit;
+    for (int i = 2; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--out") && i + 1 < args.size()) {
+            outFile = args[++i];
+        } else if (args[i] == QLatin1String("--fit") && i + 1 < args.size()) {
+            const QStringList wh = args[++i].split(QLatin1Char('x'));
+            if (wh.size() != 2 || wh[0].toInt() <= 0 || wh[1].toInt() <= 0) return usage();
+            fit = QSize(wh[0].toInt(), wh[1].toInt());
+        } else if (file.isEmpty()) {
+            file = args[i];
+        } else {
+            return usage();
+        }
+    }
+    if (file.isEmpty()) return usage();
+    vm::Settings settings;
+    vm::Registry registry;
+    vm::loadSettings(registry, settings);
+    vm::RgbImage image;
+    QSize original;
+    const QString message = vm::LoadPicture(file, vm::PictureExtension(file), settings.exifrotate == 1, image,
+                                            fit, &original);
+    if (!message.isEmpty()) {
+        out() << message << '\n';
+        out().flush();
+        const auto m = QRegularExpression(QStringLiteral("^Fehler (\\d+) in")).match(message);
+        if (m.hasMatch()) std::fprintf(stderr, "%s\n", vm::ImageLibraryErrorText(m.captured(1).toInt()));
+        return 1;
+    }
+    out() << image.width << ' ' << image.height << '\n';
+    if (fit) out() << "original " << original.width() << ' ' << original.height() << '\n';
+    if (!outFile.isEmpty()) {
+        const QImage view(image.rgb.data(), image.width, image.height, int(image.rowBytes()),
+                          QImage::Format_RGB888);
+        if (!view.save(outFile)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(outFile));
+            return 1;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -134,5 +199,7 @@ int main(int argc, char** argv)
     if (cmd == QLatin1String("gallery")) return vm::cmdGallery(args);
     if (cmd == QLatin1String("bench")) return vm::cmdBench(args);
     if (cmd == QLatin1String("stamp")) return cmdStamp(args);
+    if (cmd == QLatin1String("list")) return cmdList();
+    if (cmd == QLatin1String("load")) return cmdLoad(args);
     return usage();
 }

@@ -1,29 +1,129 @@
 #include "pictures/loading.h"
 
-#include <QImage>
-#include <QImageReader>
+#include "platform/imagereaders.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace vm {
 
-// First cut: every format through Qt's readers, no EXIF turning yet.
-QString LoadPicture(const QString& path, const QString& extension, bool, RgbImage& out,
-                    std::optional<QSize>, QSize* originalSize)
+namespace {
+
+QString failure(int error, const char* step, const QString& path)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    QImage img;
-    if (extension == QLatin1String("JPG") || extension == QLatin1String("BMP") ||
-        extension == QLatin1String("PNG") || extension == QLatin1String("GIF") ||
-        extension == QLatin1String("TIF"))
-        img = reader.read().convertToFormat(QImage::Format_RGB888);
-    if (img.isNull() || !out.allocate(img.width(), img.height()))
-        return QStringLiteral("Fehler 1 in IS_ReadXXX\n") + path;
-    for (int y = 0; y < img.height(); ++y)
-        std::copy_n(img.constScanLine(y), out.rowBytes(), out.rgb.data() + std::size_t(y) * out.rowBytes());
-    if (originalSize) *originalSize = QSize(out.width, out.height);
-    return {};
+    return QStringLiteral("Fehler ") + QString::number(error) + QLatin1String(" in ") +
+           QLatin1String(step) + QLatin1Char('\n') + path;
 }
 
-void TurnPicture(int code, RgbImage& image) { QuickRotateImageInPlace(image, code); }
+// The whole number at the start of a text, as the orientation value is
+// read from its text.
+long leadingNumber(const QString& text)
+{
+    const QString t = text.trimmed();
+    long value = 0;
+    qsizetype i = 0;
+    const bool negative = t.startsWith(QLatin1Char('-'));
+    if (negative || t.startsWith(QLatin1Char('+'))) ++i;
+    for (; i < t.size() && t[i] >= QLatin1Char('0') && t[i] <= QLatin1Char('9'); ++i) {
+        if (value > 100000000) break;
+        value = value * 10 + (t[i].unicode() - u'0');
+    }
+    return negative ? -value : value;
+}
+
+} // namespace
+
+std::optional<int> TurnForOrientation(long orientation)
+{
+    switch (orientation) {
+    case 6: return 0;
+    case 3: return 1;
+    case 8: return 2;
+    default: return std::nullopt;
+    }
+}
+
+int ReductionForFit(QSize stored, QSize fit)
+{
+    if (stored.width() <= 0 || stored.height() <= 0 || fit.width() <= 0 || fit.height() <= 0) return 0;
+    // The show step's scale factor, in its single precision.
+    const float rx = float(stored.width()) / float(fit.width());
+    const float ry = float(stored.height()) / float(fit.height());
+    const float s = std::max(rx, ry);
+    if (!(s > 1.0f)) return 0;
+    const double fittedW = std::nearbyint(double(stored.width()) / double(s));
+    const double fittedH = std::nearbyint(double(stored.height()) / double(s));
+    int k = 0;
+    while (k < 3) {
+        const int f = 2 << k;
+        const int w = (stored.width() + f - 1) / f, h = (stored.height() + f - 1) / f;
+        if (w < fittedW || h < fittedH) break;
+        ++k;
+    }
+    return k;
+}
+
+QString PictureExtension(const QString& path) { return path.right(3).toUpper(); }
+
+void TurnPicture(int code, RgbImage& image)
+{
+    if (!image.empty()) QuickRotateImageInPlace(image, code);
+}
+
+QString LoadPicture(const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
+                    std::optional<QSize> fitHint, QSize* originalSize)
+{
+    out.clear();
+    SourceResult opened = OpenFileSource(path);
+    if (!opened.source) return failure(opened.error, "IS_OpenFileSource", path);
+    FileSource& source = *opened.source;
+
+    ReadResult read;
+    read.error = kIsNoReader;
+    if (extension == QLatin1String("JPG")) {
+        std::optional<int> turn;
+        if (exifRotate) {
+            if (auto reader = EXIFCreateReader(source))
+                if (const auto text = reader->getString(274)) turn = TurnForOrientation(leadingNumber(*text));
+        }
+        source.Seek();
+        int reduction = 0;
+        if (fitHint) {
+            QSize stored = ReadJPGSize(source);
+            if (turn && *turn != 1) stored.transpose();
+            reduction = ReductionForFit(stored, *fitHint);
+        }
+        read = ReadJPG(source, reduction);
+        // A failed turn leaves the picture as read.
+        if (!read.image.empty() && turn && QuickRotateImageInPlace(read.image, *turn) && *turn != 1)
+            read.storedSize.transpose();
+    } else if (extension == QLatin1String("BMP")) {
+        read = ReadBMP(source);
+    } else if (extension == QLatin1String("PCX")) {
+        read = ReadPCX(source);
+    } else if (extension == QLatin1String("TIF")) {
+        read = ReadTIFF(source);
+    } else if (extension == QLatin1String("PNG")) {
+        read = ReadPNG(source);
+    } else if (extension == QLatin1String("GIF")) {
+        const EightBitResult eight = ReadGIF(source);
+        read.error = eight.error;
+        if (eight.error == kIsOk) {
+            read.error = EightBitToRGB(eight.image, read.image);
+            read.storedSize = QSize(eight.image.width, eight.image.height);
+        }
+    } else if (extension == QLatin1String("TGA")) {
+        read = ReadTGA(source);
+    } else if (extension == QLatin1String("WMF")) {
+        read = ReadMetafile(path);
+    }
+
+    if (read.image.empty()) {
+        return failure(read.error == kIsOk ? kIsCorrupt : read.error, "IS_ReadXXX", path);
+    }
+    out = std::move(read.image);
+    if (originalSize) *originalSize = read.storedSize;
+    return {};
+}
 
 } // namespace vm

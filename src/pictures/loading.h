@@ -19,6 +19,21 @@ namespace vm {
 QString LoadPicture(const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
                     std::optional<QSize> fitHint = std::nullopt, QSize* originalSize = nullptr);
 
+// Turns the picture in place by a turn code (0 = 90 degrees clockwise,
+// 1 = 180 degrees, 2 = 90 degrees counter-clockwise); when the turn fails
+// the picture stays as it was.
 void TurnPicture(int code, RgbImage& image);
+
+// The extension as the show step hands it to LoadPicture: the last three
+// characters of the path in upper case.
+QString PictureExtension(const QString& path);
+
+// The turn code for an EXIF orientation value, or nothing for no turn.
+std::optional<int> TurnForOrientation(long orientation);
+
+// How many times a picture of `stored` size may be halved while staying at
+// least as large as it will be after being fitted into `fit` (0 to 3; 0
+// when it will not be shrunk).
+int ReductionForFit(QSize stored, QSize fit);
 
 } // namespace vm

@@ -57,7 +57,10 @@ bool AppServices::openWindow(RunState& state, const QString& modeWord)
         terminate_ = std::make_unique<TerminationWatcher>([preview] { preview->close(); });
     } else {
         auto dialog = std::make_unique<Einstellungen>(state, registry_);
-        dialog->buildPictureList = BuildPictureList;
+        dialog->buildPictureList = [](RunState& s) { BuildPictureList(s); };
+        dialog->sortPictureList = [](RunState& s) {
+            SortPictureList(s.pictureList, s.settings.reihenfolge, s.random);
+        };
         dialog->shutdown = [](RunState& s, Registry& r, const QString& key, const QString& message) {
             Shutdown(s, r, key, message);
         };

@@ -1,0 +1,356 @@
+// Picture loading on real files of every type (made by tests/data/
+// make-testdata.sh): sizes and colours, EXIF turning, reduced decoding for
+// a fit, and the message for every kind of bad file.
+#include "pictures/loading.h"
+#include "platform/imagereaders.h"
+
+#include <QDir>
+#include <QImage>
+#include <QImageWriter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdlib>
+#include <set>
+
+using namespace vm;
+
+namespace {
+
+QString data(const QString& name) { return QStringLiteral(VELMIRANO_TEST_DATA "/") + name; }
+
+using Rgb = std::array<int, 3>;
+const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 255, 0};
+const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255};
+
+// Colours at the centres of the four quadrants: top left, top right,
+// bottom left, bottom right.
+using Quads = std::array<Rgb, 4>;
+
+Rgb at(const RgbImage& img, int x, int y)
+{
+    const std::uint8_t* p = img.row(y) + std::size_t(x) * 3;
+    return {p[0], p[1], p[2]};
+}
+
+QString describe(const Rgb& c) { return QString("(%1,%2,%3)").arg(c[0]).arg(c[1]).arg(c[2]); }
+
+bool near(const Rgb& a, const Rgb& b, int tolerance)
+{
+    for (int i = 0; i < 3; ++i)
+        if (std::abs(a[i] - b[i]) > tolerance) return false;
+    return true;
+}
+
+void checkQuadrants(const RgbImage& img, const Quads& expected, int tolerance)
+{
+    const int w = img.width, h = img.height;
+    const int xs[2] = {w / 8, w - 1 - w / 8}, ys[2] = {h / 8, h - 1 - h / 8};
+    for (int q = 0; q < 4; ++q) {
+        const Rgb got = at(img, xs[q % 2], ys[q / 2]);
+        QVERIFY2(near(got, expected[std::size_t(q)], tolerance),
+                 qPrintable(QString("quadrant %1: %2, expected %3")
+                                .arg(q)
+                                .arg(describe(got), describe(expected[std::size_t(q)]))));
+    }
+}
+
+const Quads kStandard{kRed, kGreen, kBlue, kYellow};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Quads)
+
+class TestLoading : public QObject {
+    Q_OBJECT
+private slots:
+    void everyFileType_data();
+    void everyFileType();
+    void exifOrientation_data();
+    void exifOrientation();
+    void badFiles_data();
+    void badFiles();
+    void folderNamedLikeAPicture();
+    void gifComesThroughEightBitsAndPalette();
+    void reductionForFit_data();
+    void reductionForFit();
+    void fitHintDecodesReduced_data();
+    void fitHintDecodesReduced();
+    void turnPicture_data();
+    void turnPicture();
+    void extensionAndOrientationTables();
+};
+
+void TestLoading::everyFileType_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<Quads>("quads");
+    QTest::addColumn<int>("tolerance");
+    const Quads grey{Rgb{0, 0, 0}, Rgb{85, 85, 85}, Rgb{170, 170, 170}, Rgb{255, 255, 255}};
+    const Quads ega{Rgb{255, 85, 85}, Rgb{85, 255, 85}, Rgb{85, 85, 255}, Rgb{255, 255, 85}};
+    const Quads mono{kBlack, kWhite, kBlack, kWhite};
+    // 5-bit channels widen 31 to 255 and 0 to 0: the quadrant colours survive.
+    QTest::newRow("jpg") << "quadrants.jpg" << kStandard << 24;
+    QTest::newRow("jpg grey") << "grey.jpg" << grey << 8;
+    QTest::newRow("bmp") << "quadrants.bmp" << kStandard << 0;
+    QTest::newRow("png") << "quadrants.png" << kStandard << 0;
+    QTest::newRow("tif") << "quadrants.tif" << kStandard << 0;
+    QTest::newRow("gif") << "quadrants.gif" << kStandard << 0;
+    QTest::newRow("pcx 1 bit") << "mono1.pcx" << mono << 0;
+    QTest::newRow("pcx 2 bits") << "cga2.pcx" << kStandard << 0;
+    QTest::newRow("pcx 4 bits packed") << "packed4.pcx" << kStandard << 0;
+    QTest::newRow("pcx 4 bits, version 3 colours") << "packed4-v3.pcx" << ega << 0;
+    QTest::newRow("pcx 4 planes") << "ega4planes.pcx" << kStandard << 0;
+    QTest::newRow("pcx 8 bits") << "pal8.pcx" << kStandard << 0;
+    QTest::newRow("pcx 8 bits raw") << "pal8-raw.pcx" << kStandard << 0;
+    QTest::newRow("pcx 8 bits no palette") << "grey8-nopal.pcx" << grey << 0;
+    QTest::newRow("pcx 24 bits") << "rgb24.pcx" << kStandard << 0;
+    QTest::newRow("pcx 24 bits runs across lines") << "rgb24-crossing.pcx" << kStandard << 0;
+    QTest::newRow("pcx 8 bits by ImageMagick") << "im-pal8.pcx" << kStandard << 0;
+    QTest::newRow("pcx 24 bits by ImageMagick") << "im-rgb24.pcx" << kStandard << 0;
+    QTest::newRow("tga 24") << "true24.tga" << kStandard << 0;
+    QTest::newRow("tga 24 top-down with footer") << "true24-topdown-footer.tga" << kStandard << 0;
+    QTest::newRow("tga 24 right to left with id") << "true24-righttoleft.tga" << kStandard << 0;
+    QTest::newRow("tga 32 rle") << "true32-rle.tga" << kStandard << 0;
+    QTest::newRow("tga 16 rle top-down") << "true16-rle-topdown.tga" << kStandard << 0;
+    QTest::newRow("tga grey") << "grey8.tga" << grey << 0;
+    QTest::newRow("tga grey rle") << "grey8-rle.tga" << grey << 0;
+    QTest::newRow("tga mapped") << "mapped8.tga" << kStandard << 0;
+    QTest::newRow("tga mapped rle, 16-bit map") << "mapped8-rle-map16.tga" << kStandard << 0;
+    QTest::newRow("tga 16-bit index, map from 3") << "mapped16-first.tga" << kStandard << 0;
+    QTest::newRow("tga by ImageMagick") << "im-true24.tga" << kStandard << 0;
+    QTest::newRow("tga rle by ImageMagick") << "im-true24-rle.tga" << kStandard << 0;
+    QTest::newRow("tga mapped by ImageMagick") << "im-mapped.tga" << kStandard << 0;
+    QTest::newRow("wmf") << "halves.wmf" << Quads{kRed, kBlue, kRed, kBlue} << 0;
+}
+
+void TestLoading::everyFileType()
+{
+    QFETCH(QString, file);
+    QFETCH(Quads, quads);
+    QFETCH(int, tolerance);
+    RgbImage img;
+    QSize original;
+    const QString path = data(file);
+    QCOMPARE(LoadPicture(path, PictureExtension(path), true, img, std::nullopt, &original), QString());
+    QCOMPARE(img.width, 45);
+    QCOMPARE(img.height, 29);
+    QCOMPARE(img.rgb.size(), std::size_t(45 * 29 * 3));
+    QCOMPARE(original, QSize(45, 29));
+    checkQuadrants(img, quads, tolerance);
+}
+
+void TestLoading::exifOrientation_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("exifRotate");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<Quads>("quads");
+    QTest::newRow("1 turned") << "orient1.jpg" << true << QSize(45, 29) << kStandard;
+    QTest::newRow("3 turned half") << "orient3.jpg" << true << QSize(45, 29) << Quads{kYellow, kBlue, kGreen, kRed};
+    QTest::newRow("6 turned clockwise") << "orient6.jpg" << true << QSize(29, 45) << Quads{kBlue, kRed, kYellow, kGreen};
+    QTest::newRow("8 turned counter-clockwise") << "orient8.jpg" << true << QSize(29, 45)
+                                                << Quads{kGreen, kYellow, kRed, kBlue};
+    QTest::newRow("6 as stored without the switch") << "orient6.jpg" << false << QSize(45, 29) << kStandard;
+    QTest::newRow("3 as stored without the switch") << "orient3.jpg" << false << QSize(45, 29) << kStandard;
+    QTest::newRow("photo.Jpg is a JPG") << "mixed-case.Jpg" << true << QSize(29, 45) << Quads{kBlue, kRed, kYellow, kGreen};
+    QTest::newRow("tif is never turned") << "orient6.tif" << true << QSize(45, 29) << kStandard;
+}
+
+void TestLoading::exifOrientation()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, exifRotate);
+    QFETCH(QSize, size);
+    QFETCH(Quads, quads);
+    RgbImage img;
+    QSize original;
+    const QString path = data(file);
+    QCOMPARE(LoadPicture(path, PictureExtension(path), exifRotate, img, std::nullopt, &original), QString());
+    QCOMPARE(QSize(img.width, img.height), size);
+    QCOMPARE(original, size);
+    checkQuadrants(img, quads, 24);
+}
+
+void TestLoading::badFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("step");
+    const QString read = "IS_ReadXXX", open = "IS_OpenFileSource";
+    QTest::newRow("missing") << "fehlt.jpg" << "JPG" << int(kIsFileNotFound) << open;
+    QTest::newRow("zero bytes jpg") << "empty.jpg" << "JPG" << int(kIsEmptyFile) << read;
+    QTest::newRow("zero bytes pcx") << "empty.pcx" << "PCX" << int(kIsEmptyFile) << read;
+    QTest::newRow("corrupt bmp") << "corrupt.bmp" << "BMP" << int(kIsCorrupt) << read;
+    QTest::newRow("truncated jpg") << "truncated.jpg" << "JPG" << int(kIsTruncated) << read;
+    QTest::newRow("truncated png") << "truncated.png" << "PNG" << int(kIsTruncated) << read;
+    QTest::newRow("truncated bmp") << "truncated.bmp" << "BMP" << int(kIsTruncated) << read;
+    QTest::newRow("truncated gif") << "truncated.gif" << "GIF" << int(kIsTruncated) << read;
+    QTest::newRow("truncated pcx") << "truncated.pcx" << "PCX" << int(kIsTruncated) << read;
+    QTest::newRow("truncated tga") << "truncated.tga" << "TGA" << int(kIsTruncated) << read;
+    QTest::newRow("png named jpg") << "png-content.jpg" << "JPG" << int(kIsWrongFormat) << read;
+    QTest::newRow("jpeg named png") << "jpeg-content.png" << "PNG" << int(kIsWrongFormat) << read;
+    QTest::newRow("png named tga") << "png-content.tga" << "TGA" << int(kIsWrongFormat) << read;
+    QTest::newRow("jpeg named pcx") << "jpeg-content.pcx" << "PCX" << int(kIsWrongFormat) << read;
+    QTest::newRow("text named gif") << "text.gif" << "GIF" << int(kIsWrongFormat) << read;
+    QTest::newRow("png read as wmf") << "quadrants.png" << "WMF" << int(kIsWrongFormat) << read;
+    QTest::newRow("40000 x 40000 jpg") << "huge.jpg" << "JPG" << int(kIsTooLarge) << read;
+    QTest::newRow("40000 x 40000 png") << "huge.png" << "PNG" << int(kIsTooLarge) << read;
+    QTest::newRow("40000 x 40000 gif") << "huge.gif" << "GIF" << int(kIsTooLarge) << read;
+    QTest::newRow("40000 x 40000 pcx") << "huge.pcx" << "PCX" << int(kIsTooLarge) << read;
+    QTest::newRow("40000 x 40000 tga") << "huge.tga" << "TGA" << int(kIsTooLarge) << read;
+    // The BMP decoder refuses the header itself; what is left is too short.
+    QTest::newRow("40000 x 40000 bmp") << "huge.bmp" << "BMP" << int(kIsTruncated) << read;
+    QTest::newRow("unknown type") << "quadrants.png" << "XYZ" << int(kIsNoReader) << read;
+    QTest::newRow("JPEG is not JPG") << "quadrants.jpg" << "JPEG" << int(kIsNoReader) << read;
+    QTest::newRow("lower-case extension") << "quadrants.jpg" << "jpg" << int(kIsNoReader) << read;
+}
+
+void TestLoading::badFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, extension);
+    QFETCH(int, error);
+    QFETCH(QString, step);
+    RgbImage img;
+    img.allocate(2, 2); // whatever was there before is dropped
+    const QString path = data(file);
+    QCOMPARE(LoadPicture(path, extension, true, img), "Fehler " + QString::number(error) + " in " + step + "\n" + path);
+    QVERIFY(img.empty());
+    QCOMPARE(img.width, 0);
+}
+
+void TestLoading::folderNamedLikeAPicture()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/ordner.jpg";
+    QVERIFY(QDir().mkpath(path));
+    RgbImage img;
+    QCOMPARE(LoadPicture(path, "JPG", false, img), "Fehler 3 in IS_OpenFileSource\n" + path);
+    QVERIFY(img.empty());
+}
+
+void TestLoading::gifComesThroughEightBitsAndPalette()
+{
+    SourceResult opened = OpenFileSource(data("quadrants.gif"));
+    QVERIFY(opened.source);
+    const EightBitResult eight = ReadGIF(*opened.source);
+    QCOMPARE(eight.error, int(kIsOk));
+    QCOMPARE(eight.image.width, 45);
+    QCOMPARE(eight.image.pixels.size(), std::size_t(45 * 29));
+    std::set<int> indexes(eight.image.pixels.begin(), eight.image.pixels.end());
+    QCOMPARE(indexes.size(), std::size_t(4));
+    std::set<std::uint32_t> colours;
+    for (int i : indexes) colours.insert(eight.image.palette[std::size_t(i)]);
+    QCOMPARE(colours, (std::set<std::uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00}));
+    RgbImage rgb;
+    QCOMPARE(EightBitToRGB(eight.image, rgb), int(kIsOk));
+    checkQuadrants(rgb, kStandard, 0);
+}
+
+void TestLoading::reductionForFit_data()
+{
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QSize>("fit");
+    QTest::addColumn<int>("reduction");
+    QTest::newRow("24 MP on full HD: half") << QSize(6000, 4000) << QSize(1920, 1080) << 1;
+    QTest::newRow("exactly a quarter") << QSize(1600, 1200) << QSize(400, 300) << 2;
+    QTest::newRow("one short of a quarter") << QSize(1600, 1200) << QSize(401, 301) << 1;
+    QTest::newRow("odd size rounds up") << QSize(1601, 1201) << QSize(401, 301) << 2;
+    QTest::newRow("at most an eighth") << QSize(8000, 8000) << QSize(100, 100) << 3;
+    QTest::newRow("smaller than the fit") << QSize(100, 100) << QSize(200, 200) << 0;
+    QTest::newRow("exactly the fit") << QSize(200, 100) << QSize(200, 100) << 0;
+    QTest::newRow("tall picture, wide fit") << QSize(3000, 4000) << QSize(1024, 768) << 2;
+    QTest::newRow("no fit") << QSize(4000, 3000) << QSize() << 0;
+}
+
+void TestLoading::reductionForFit()
+{
+    QFETCH(QSize, stored);
+    QFETCH(QSize, fit);
+    QFETCH(int, reduction);
+    QCOMPARE(ReductionForFit(stored, fit), reduction);
+}
+
+void TestLoading::fitHintDecodesReduced_data()
+{
+    QTest::addColumn<QString>("file"); // empty: the 1600 x 1200 picture made here
+    QTest::addColumn<bool>("exifRotate");
+    QTest::addColumn<QSize>("fit");
+    QTest::addColumn<QSize>("decoded");
+    QTest::addColumn<QSize>("original");
+    QTest::newRow("no hint") << "" << false << QSize() << QSize(1600, 1200) << QSize(1600, 1200);
+    QTest::newRow("quarter") << "" << false << QSize(400, 300) << QSize(400, 300) << QSize(1600, 1200);
+    QTest::newRow("half") << "" << false << QSize(640, 480) << QSize(800, 600) << QSize(1600, 1200);
+    QTest::newRow("larger fit: full") << "" << false << QSize(2000, 2000) << QSize(1600, 1200) << QSize(1600, 1200);
+    QTest::newRow("turned, then fitted") << "orient6.jpg" << true << QSize(8, 12) << QSize(8, 12) << QSize(29, 45);
+    QTest::newRow("not turned, fitted") << "orient6.jpg" << false << QSize(12, 8) << QSize(12, 8) << QSize(45, 29);
+}
+
+void TestLoading::fitHintDecodesReduced()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, exifRotate);
+    QFETCH(QSize, fit);
+    QFETCH(QSize, decoded);
+    QFETCH(QSize, original);
+    QTemporaryDir dir;
+    QString path = data(file);
+    if (file.isEmpty()) {
+        // Quadrants again, large enough for reduced decoding.
+        QImage img(1600, 1200, QImage::Format_RGB32);
+        img.fill(Qt::yellow);
+        for (int y = 0; y < 1200; ++y)
+            for (int x = 0; x < 1600; ++x)
+                if (x < 800 || y < 600) img.setPixel(x, y, y < 600 ? (x < 800 ? 0xFF0000 : 0x00FF00) : 0x0000FF);
+        path = dir.path() + "/gross.jpg";
+        QVERIFY(QImageWriter(path).write(img));
+    }
+    RgbImage out;
+    QSize stored;
+    const std::optional<QSize> hint = fit.isValid() ? std::optional<QSize>(fit) : std::nullopt;
+    QCOMPARE(LoadPicture(path, "JPG", exifRotate, out, hint, &stored), QString());
+    QCOMPARE(QSize(out.width, out.height), decoded);
+    QCOMPARE(stored, original);
+    Quads expected = kStandard;
+    if (exifRotate) expected = Quads{kBlue, kRed, kYellow, kGreen};
+    checkQuadrants(out, expected, 40);
+}
+
+void TestLoading::turnPicture_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<Quads>("quads");
+    QTest::newRow("0 clockwise") << 0 << QSize(29, 45) << Quads{kBlue, kRed, kYellow, kGreen};
+    QTest::newRow("1 half") << 1 << QSize(45, 29) << Quads{kYellow, kBlue, kGreen, kRed};
+    QTest::newRow("2 counter-clockwise") << 2 << QSize(29, 45) << Quads{kGreen, kYellow, kRed, kBlue};
+    QTest::newRow("unknown code: unchanged") << 3 << QSize(45, 29) << kStandard;
+}
+
+void TestLoading::turnPicture()
+{
+    QFETCH(int, code);
+    QFETCH(QSize, size);
+    QFETCH(Quads, quads);
+    RgbImage img;
+    QCOMPARE(LoadPicture(data("quadrants.png"), "PNG", false, img), QString());
+    TurnPicture(code, img);
+    QCOMPARE(QSize(img.width, img.height), size);
+    checkQuadrants(img, quads, 0);
+}
+
+void TestLoading::extensionAndOrientationTables()
+{
+    QCOMPARE(PictureExtension("/a/b/photo.Jpg"), QString("JPG"));
+    QCOMPARE(PictureExtension("/a/b/bild.jpeg"), QString("PEG"));
+    QCOMPARE(PictureExtension("x"), QString("X"));
+    QCOMPARE(TurnForOrientation(6), std::optional<int>(0));
+    QCOMPARE(TurnForOrientation(3), std::optional<int>(1));
+    QCOMPARE(TurnForOrientation(8), std::optional<int>(2));
+    for (long o : {0L, 1L, 2L, 4L, 5L, 7L, 9L, -6L}) QCOMPARE(TurnForOrientation(o), std::optional<int>());
+}
+
+QTEST_MAIN(TestLoading)
+#include "test_loading.moc"
