@@ -1,7 +1,10 @@
 #include "transitions/catalogue.h"
 
 #include "state/runstate.h"
+#include "transitions/diagonals.h"
 #include "transitions/frame.h"
+#include "transitions/lines.h"
+#include "transitions/pushes.h"
 
 namespace vm {
 
@@ -97,7 +100,58 @@ const std::array<Row, kEffectCount + 1> kRows{{
 
 // Routine number -> routine; families register theirs here as they exist.
 const std::array<Routine, 52> kRoutines{{
-    blende_000,
+    /* 0 */ blende_000,
+    /* 1 */ blende_001,
+    /* 2 */ blende_002,
+    /* 3 */ blende_003,
+    /* 4 */ blende_004,
+    /* 5 */ blende_005,
+    /* 6 */ blende_006,
+    /* 7 */ blende_007,
+    /* 8 */ blende_008,
+    /* 9 */ nullptr,
+    /* 10 */ nullptr,
+    /* 11 */ nullptr,
+    /* 12 */ blende_012,
+    /* 13 */ blende_013,
+    /* 14 */ blende_014,
+    /* 15 */ blende_015,
+    /* 16 */ blende_016,
+    /* 17 */ blende_017,
+    /* 18 */ blende_018,
+    /* 19 */ blende_019,
+    /* 20 */ blende_020,
+    /* 21 */ nullptr,
+    /* 22 */ blende_022,
+    /* 23 */ blende_023,
+    /* 24 */ nullptr,
+    /* 25 */ nullptr,
+    /* 26 */ nullptr,
+    /* 27 */ nullptr,
+    /* 28 */ nullptr,
+    /* 29 */ nullptr,
+    /* 30 */ nullptr,
+    /* 31 */ nullptr,
+    /* 32 */ nullptr,
+    /* 33 */ nullptr,
+    /* 34 */ nullptr,
+    /* 35 */ nullptr,
+    /* 36 */ nullptr,
+    /* 37 */ nullptr,
+    /* 38 */ nullptr,
+    /* 39 */ nullptr,
+    /* 40 */ nullptr,
+    /* 41 */ nullptr,
+    /* 42 */ nullptr,
+    /* 43 */ nullptr,
+    /* 44 */ nullptr,
+    /* 45 */ nullptr,
+    /* 46 */ nullptr,
+    /* 47 */ nullptr,
+    /* 48 */ nullptr,
+    /* 49 */ nullptr,
+    /* 50 */ nullptr,
+    /* 51 */ nullptr,
 }};
 
 } // namespace
