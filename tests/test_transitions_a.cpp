@@ -472,8 +472,16 @@ void TestTransitionsA::examples_data()
     QTest::newRow("005 800x600 s1") << 8 << 800 << 600 << 1 << 1u << 1002;
     QTest::newRow("007 Richtungswechsel 800x600 s4") << 11 << 800 << 600 << 4 << 1u << 102;
     QTest::newRow("008 800x600 s1 reaches 800") << 12 << 800 << 600 << 1 << 1u << 801;
-    QTest::newRow("012 s4 width 1022") << 49 << 1022 << 100 << 4 << 1u << 255;
-    QTest::newRow("012 s4 width 1022 from the right") << 49 << 1022 << 100 << 4 << 2u << 255;
+    QTest::newRow("012 s4 width 1022 from the left") << 49 << 1022 << 100 << 4 << seedFor(2, 1) << 255;
+    QTest::newRow("012 s4 width 1022 from the right") << 49 << 1022 << 100 << 4 << seedFor(2, 0) << 255;
+    // Halves go to the even neighbour.
+    QTest::newRow("002 width 801: centre 400") << 3 << 801 << 20 << 1 << 1u << 401;
+    QTest::newRow("002 width 803: centre 402") << 3 << 803 << 20 << 1 << 1u << 403;
+    QTest::newRow("004 height 601: centre 300") << 5 << 20 << 601 << 1 << 1u << 301;
+    QTest::newRow("017 height 16: band 0 raised to 1") << 34 << 20 << 16 << 1 << 1u << 16;
+    QTest::newRow("018 width 120: band round(2.5) = 2") << 32 << 120 << 10 << 1 << seedFor(2, 1) << 60;
+    QTest::newRow("007 square 1x1") << 10 << 1 << 1 << 1 << 1u << 1;
+    QTest::newRow("014 s5 width 1022") << 71 << 1022 << 50 << 5 << 1u << 204;
 }
 
 void TestTransitionsA::examples()
