@@ -5,11 +5,14 @@
 #include "transitions/bandedpush.h"
 #include "transitions/blinds.h"
 #include "transitions/blocks.h"
+#include "transitions/diagonals.h"
 #include "transitions/fades.h"
 #include "transitions/frame.h"
 #include "transitions/honeycomb.h"
+#include "transitions/lines.h"
 #include "transitions/memorycards.h"
 #include "transitions/memoryshuffle.h"
+#include "transitions/pushes.h"
 #include "transitions/radar.h"
 #include "transitions/roll.h"
 #include "transitions/zoom.h"
@@ -109,29 +112,29 @@ const std::array<Row, kEffectCount + 1> kRows{{
 // Routine number -> routine; families register theirs here as they exist.
 const std::array<Routine, 52> kRoutines{{
     /*  0 */ blende_000,
-    /*  1 */ nullptr,
-    /*  2 */ nullptr,
-    /*  3 */ nullptr,
-    /*  4 */ nullptr,
-    /*  5 */ nullptr,
-    /*  6 */ nullptr,
-    /*  7 */ nullptr,
-    /*  8 */ nullptr,
+    /*  1 */ blende_001,
+    /*  2 */ blende_002,
+    /*  3 */ blende_003,
+    /*  4 */ blende_004,
+    /*  5 */ blende_005,
+    /*  6 */ blende_006,
+    /*  7 */ blende_007,
+    /*  8 */ blende_008,
     /*  9 */ blende_009,
     /* 10 */ blende_010,
     /* 11 */ blende_011,
-    /* 12 */ nullptr,
-    /* 13 */ nullptr,
-    /* 14 */ nullptr,
-    /* 15 */ nullptr,
-    /* 16 */ nullptr,
-    /* 17 */ nullptr,
-    /* 18 */ nullptr,
-    /* 19 */ nullptr,
-    /* 20 */ nullptr,
+    /* 12 */ blende_012,
+    /* 13 */ blende_013,
+    /* 14 */ blende_014,
+    /* 15 */ blende_015,
+    /* 16 */ blende_016,
+    /* 17 */ blende_017,
+    /* 18 */ blende_018,
+    /* 19 */ blende_019,
+    /* 20 */ blende_020,
     /* 21 */ blende_021,
-    /* 22 */ nullptr,
-    /* 23 */ nullptr,
+    /* 22 */ blende_022,
+    /* 23 */ blende_023,
     /* 24 */ blende_024,
     /* 25 */ blende_025,
     /* 26 */ blende_026,
