@@ -1,11 +1,13 @@
 # make show  - install what is missing, build (Release), run the show on samples/
 # make test  - install what is missing, build, run every test, then the same
-#              tests again in a sanitizer build (AddressSanitizer + UBSan)
-.PHONY: deps release asan show test test-release test-asan samples clean
+#              tests again in a sanitizer build (AddressSanitizer + UBSan),
+#              then the decoders' fuzzers for a bounded number of runs
+.PHONY: deps release asan show test test-release test-asan test-fuzz samples clean
 
 JOBS ?= 2
 RELEASE := build/release
 ASAN := build/asan
+FUZZ := build/fuzz
 DEMO_CONFIG := $(CURDIR)/build/demo-config
 
 deps:
@@ -26,7 +28,7 @@ show: release
 	printf '[misc]\njpg=1\npng=1\ngif=1\nbmp=1\n[path]\n1=$(CURDIR)/samples\n' > $(DEMO_CONFIG)/Velmiworks/Velmirano.conf
 	cd samples && XDG_CONFIG_HOME=$(DEMO_CONFIG) ../$(RELEASE)/velmirano /S
 
-test: test-release test-asan
+test: test-fuzz test-release test-asan
 
 test-release: release
 	cd $(RELEASE) && ctest --output-on-failure -j $(JOBS)
@@ -36,6 +38,13 @@ test-asan: asan
 	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# The PCX and TGA decoders under libFuzzer for a bounded number of runs
+# (only those two targets are built, with clang).
+test-fuzz: deps
+	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVELMIRANO_FUZZ=ON
+	ninja -C $(FUZZ) -j $(JOBS) fuzz_pcx fuzz_tga
+	cd $(FUZZ) && ctest --output-on-failure -R 'fuzz_(pcx|tga)_runs'
 
 # Regenerates the bundled sample pictures (they are committed).
 samples:
