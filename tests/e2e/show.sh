@@ -27,7 +27,7 @@ head -c 300 "$pics/a_rot.jpg" > "$pics/d_kaputt.jpg"
 write_conf() { # $1 = blende, $2 = letztes_bild
   cat > "$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf" <<CONF
 [misc]
-delay=2
+delay=3
 tdauer=1
 reihenfolge=1
 effekt_nutzung=1
@@ -54,27 +54,34 @@ centre() {
 }
 wait_gone() { for _ in $(seq 1 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
 
-# --- The show: red, green, blue in turn (effect 1 cuts, 2 s each).
+# Waits until the centre shows that colour; fails after `limit` seconds.
+wait_for() { # $1 colour, $2 limit in seconds
+  local end=$(( $(date +%s) + $2 )) seen
+  while [ "$(date +%s)" -le "$end" ]; do
+    seen=$(centre)
+    [ "$seen" == "$1" ] && return 0
+    sleep 0.2
+  done
+  echo "$seen"; return 1
+}
+
+# --- The show: red, green, blue in turn (effect 1 cuts, 3 s each).
 write_conf 1 0
 "$velmirano" /S &
 pid=$!
 sleep 1.0
 seen=$(centre); check "$seen" rot "first picture is the first file"
 cp "$work/shot.png" "$work/shot1.png"
-sleep 2
-seen=$(centre); check "$seen" gruen "second picture follows"
+wait_for gruen 6 >/dev/null && pass "second picture follows" || bad "second picture never came"
 # A second show of the same user ends at once and changes nothing.
 start=$(date +%s%N)
 timeout 20 "$velmirano" /S; rc=$?
 ms=$(( ($(date +%s%N) - start) / 1000000 ))
 check "$rc" 0 "second /S exits normally"
 [ "$ms" -lt 5000 ] && pass "second /S ends at once (${ms} ms)" || bad "second /S took ${ms} ms"
-sleep 2
-seen=$(centre); check "$seen" blau "third picture follows"
+wait_for blau 6 >/dev/null && pass "third picture follows" || bad "third picture never came"
 # The broken file comes next: logged, a plain colour, then red again.
-sleep 2
-sleep 2
-seen=$(centre); check "$seen" rot "after the broken file the list wraps to the first"
+wait_for rot 12 >/dev/null && pass "after the broken file the list wraps to the first" || bad "no wrap to the first"
 xdotool key space
 wait_gone $pid && pass "a key ends the show" || { bad "show did not end on a key"; kill $pid; }
 msg=$(get misc message)
@@ -146,5 +153,26 @@ kill -0 $pid 2>/dev/null && pass "preview runs inside its host" || bad "preview 
 kill $host
 wait_gone $pid && pass "preview ends when the host is gone" || { bad "preview outlived its host"; kill $pid; }
 check "$(get misc message)" "[OK]" "preview saved OK"
+
+# --- As an XScreenSaver hack: draws into the given window, ends on SIGTERM.
+rm -f "$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf"; write_conf 1 0
+"$tool" host-window > "$work/host2" &
+host=$!
+for _ in $(seq 1 50); do [ -s "$work/host2" ] && break; sleep 0.1; done
+id=$(head -1 "$work/host2")
+"$velmirano" -window-id "$id" &
+pid=$!
+sleep 1.5
+kill -0 $pid 2>/dev/null && pass "hack runs in the given window" || bad "hack ended early"
+# No single-show check in this mode: a second one in another window runs too.
+XSCREENSAVER_WINDOW=$id "$velmirano" &
+pid2=$!
+sleep 1.5
+kill -0 $pid2 2>/dev/null && pass "a second hack runs beside the first" || bad "second hack ended"
+kill -TERM $pid $pid2
+wait_gone $pid && wait_gone $pid2 && pass "hacks end on SIGTERM" || { bad "hack ignored SIGTERM"; kill -9 $pid $pid2; }
+check "$(get misc caller)" "[Saver]" "hack saved as a show"
+check "$(get misc message)" "[SIGTERM ]" "hack's end reason"
+kill $host
 
 exit $fail
