@@ -13,8 +13,11 @@ check() { if [ "$1" == "$2" ]; then pass "$3"; else bad "$3: expected [$2], got 
 im=convert-im6.q16
 
 export XDG_CONFIG_HOME=$(mktemp -d)
+# The single-show mark lives here: a show of the user's own elsewhere on
+# the machine must not meet ours.
+export XDG_RUNTIME_DIR=$(mktemp -d)
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$XDG_CONFIG_HOME" "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$work"' EXIT
 pics=$work/pics
 mkdir -p "$pics" "$XDG_CONFIG_HOME/Velmiworks"
 # Three pictures of clearly different colours, named in show order, and
