@@ -31,7 +31,7 @@ bool parseSize(const QString& v, int& w, int& h)
 }
 
 // The built effects of a list like "2,5,10-12", or all of them.
-std::vector<int> effectList(const QString& spec)
+std::vector<int> effectList(const QString& wanted)
 {
     std::vector<int> effects;
     auto add = [&](int n) {
@@ -39,11 +39,11 @@ std::vector<int> effectList(const QString& spec)
             std::find(effects.begin(), effects.end(), n) == effects.end())
             effects.push_back(n);
     };
-    if (spec.isEmpty()) {
+    if (wanted.isEmpty()) {
         for (int n = 1; n <= kEffectCount; ++n) add(n);
         return effects;
     }
-    for (const QString& part : spec.split(u',', Qt::SkipEmptyParts)) {
+    for (const QString& part : wanted.split(u',', Qt::SkipEmptyParts)) {
         const QStringList range = part.split(u'-');
         const int a = range[0].toInt(), b = range.size() > 1 ? range[1].toInt() : a;
         for (int n = a; n <= b; ++n) add(n);
