@@ -1,5 +1,7 @@
 // velmirano-tool run EFFECT: one effect, headless, through the same show
 // step and transition frame as the show, on two generated or given pictures.
+#include "effectrun.h"
+
 #include "pictures/showstep.h"
 #include "platform/target.h"
 #include "state/runstate.h"
@@ -119,33 +121,6 @@ bool parseOptions(const QStringList& args, RunOptions& o, QString& problem)
     return true;
 }
 
-QImage toImage(const vm::Bitmap& b)
-{
-    QImage img(b.width(), b.height(), QImage::Format_RGB32);
-    for (int y = 0; y < b.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        const vm::Pixel* in = b.row(y);
-        for (int x = 0; x < b.width(); ++x) line[x] = 0xff000000u | in[x];
-    }
-    return img;
-}
-
-// Two pictures that differ everywhere, so every uncovered pixel shows.
-QImage generated(int w, int h, bool second)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            if (second)
-                line[x] = qRgb(40, 60 + (x * 150) / w, ((x + y) / 16) % 2 ? 230 : 170);
-            else
-                line[x] = qRgb(200 + (y * 50) / h, ((x / 24 + y / 24) % 2) ? 140 : 90, 30);
-        }
-    }
-    return img;
-}
-
 vm::Pixel desktopPixel(int x, int y, int w, int h)
 {
     return vm::rgbPixel(20 + (x * 60) / w, 20 + (y * 60) / h, 90);
@@ -167,11 +142,11 @@ int cmdRun(const QStringList& args)
         if (!scratch.isValid()) return runUsage("no temporary folder");
         if (o.oldPicture.isEmpty()) {
             o.oldPicture = scratch.filePath(QStringLiteral("old.png"));
-            generated(o.width, o.height, false).save(o.oldPicture);
+            vm::generatedPicture(o.width, o.height, false).save(o.oldPicture);
         }
         if (o.newPicture.isEmpty()) {
             o.newPicture = scratch.filePath(QStringLiteral("new.png"));
-            generated(o.width, o.height, true).save(o.newPicture);
+            vm::generatedPicture(o.width, o.height, true).save(o.newPicture);
         }
     }
 
@@ -217,7 +192,7 @@ int cmdRun(const QStringList& args)
     int run = 0;
     target.onPump = [&](int pump) {
         if (o.frames.isEmpty() || pump % o.every != 0) return;
-        toImage(target.bitmap())
+        vm::bitmapToImage(target.bitmap())
             .save(QDir(o.frames).filePath(QStringLiteral("frame_%1_%2.png")
                                               .arg(run, 3, 10, QLatin1Char('0'))
                                               .arg(pump, 6, 10, QLatin1Char('0'))));
@@ -247,8 +222,8 @@ int cmdRun(const QStringList& args)
         << "aktuelles_delay=" << state.aktuelles_delay << '\n'
         << "verzoegerung=" << entry.verzoegerung << '\n';
     out.flush();
-    if (!o.out.isEmpty()) toImage(target.bitmap()).save(o.out);
-    if (!o.newOut.isEmpty()) toImage(*state.neues_bild_dc.bitmap()).save(o.newOut);
+    if (!o.out.isEmpty()) vm::bitmapToImage(target.bitmap()).save(o.out);
+    if (!o.newOut.isEmpty()) vm::bitmapToImage(*state.neues_bild_dc.bitmap()).save(o.newOut);
     return result ? 0 : 1;
 }
 

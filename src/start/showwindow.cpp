@@ -140,14 +140,7 @@ void MainScreen::closeEvent(QCloseEvent* event)
         if (timerWasOn) slideshow_->enableTimer();
         return;
     }
-    if (slideshow_->tickRunning()) {
-        // Inside a transition: only ask it to stop; the tick unloads at its
-        // end, so nothing draws into released buffers.
-        state_.abbruch = true;
-        return event->ignore();
-    }
-    slideshow_->disableTimer();
-    state_.abbruch = true;
+    if (!slideshow_->queryUnload()) return event->ignore();
     unload();
     event->accept();
 }
@@ -181,12 +174,7 @@ ControlScreen::ControlScreen(RunState& state, Registry& registry, long long pare
 void ControlScreen::closeEvent(QCloseEvent* event)
 {
     if (unloaded_) return event->accept();
-    if (slideshow_->tickRunning()) {
-        state_.abbruch = true;
-        return event->ignore();
-    }
-    slideshow_->disableTimer();
-    state_.abbruch = true;
+    if (!slideshow_->queryUnload()) return event->ignore();
     unload();
     event->accept();
 }

@@ -44,6 +44,14 @@ void Slideshow::start()
     Timer1.start(1);
 }
 
+bool Slideshow::queryUnload()
+{
+    state_.abbruch = true;
+    if (running_) return false;
+    Timer1.stop();
+    return true;
+}
+
 void Slideshow::tick()
 {
     running_ = true;

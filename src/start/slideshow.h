@@ -34,6 +34,10 @@ public:
     bool tickRunning() const { return running_; }
     bool timerEnabled() const { return Timer1.isActive(); }
     void disableTimer() { Timer1.stop(); }
+    // An unload request: true when the window may unload now. During a tick
+    // it only asks the transition to stop (abbruch); the tick unloads at its
+    // end, so nothing draws into released buffers.
+    bool queryUnload();
     void enableTimer() { Timer1.start(); }
 
     QTimer Timer1;
