@@ -57,6 +57,8 @@ QString EffectRunner::prepare(const QString& oldPicture)
         for (int x = 0; x < w; ++x)
             state_.bildschirmkopie_dc.bitmap()->setPixel(x, y, rgbPixel(20 + (x * 60) / w, 20 + (y * 60) / h, 90));
     if (QString failed = Init_Screen(state_, target_); !failed.isEmpty()) return failed;
+    // The album and the pinboard lay thumbnails of the picture list.
+    state_.pictureList = {PictureEntry{oldPicture, {}}};
     state_.settings.blende = 1;
     state_.settings.hgfarbe = std::int32_t(setup_.oldBackground);
     return DrawPicture(state_, target_, PictureEntry{oldPicture, {}});
@@ -69,6 +71,7 @@ QString EffectRunner::run(int effect, const QString& picture)
     if (setup_.schritt) entry.schritt = *setup_.schritt;
     state_.settings.blende = effect;
     state_.settings.hgfarbe = std::int32_t(setup_.newBackground);
+    if (state_.pictureList.size() < 2) state_.pictureList.push_back(PictureEntry{picture, {}});
     return DrawPicture(state_, target_, PictureEntry{picture, {}});
 }
 
