@@ -16,23 +16,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "benchutil.h"
+
 using namespace vm;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-template <class F>
-double medianMs(int runs, F f)
-{
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        t.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
 
 // Smooth gradients, a few shapes and fine noise: compresses like a photo
 // (about 1.5 bits per pixel at quality 90).

@@ -17,23 +17,13 @@
 #include <cstdlib>
 #include <vector>
 
+#include "benchutil.h"
+
 using namespace vm;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-template <class F>
-double medianMs(int runs, F f)
-{
-    std::vector<double> t;
-    for (int i = 0; i < runs; ++i) {
-        const auto t0 = Clock::now();
-        f();
-        t.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
 
 // 100 folders of 10 subfolders, files spread evenly; one in ten is no
 // picture. Times spread over ten years so the date order has work to do.

@@ -53,7 +53,6 @@ constexpr QRgb kUnmarked = qRgb(255, 255, 255); // 16777215
 
 QColor fromColorRef(std::int32_t c) { return QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff); }
 
-int nearest(double v) { return int(std::nearbyint(v)); }
 
 // --- our own pictures ------------------------------------------------------
 

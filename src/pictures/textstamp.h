@@ -5,6 +5,7 @@
 #include "pictures/picturelist.h"
 #include "platform/gdi.h"
 #include "platform/imagelib.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 
 #include <QDateTime>
@@ -26,11 +27,7 @@ inline constexpr const char* kUnreadable = "?????";
 enum class PathStyle { Windows, Posix };
 constexpr PathStyle nativePathStyle()
 {
-#ifdef _WIN32
-    return PathStyle::Windows;
-#else
-    return PathStyle::Posix;
-#endif
+    return platformUsesDrivePaths() ? PathStyle::Windows : PathStyle::Posix;
 }
 
 struct PathParts {
