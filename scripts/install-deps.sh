@@ -6,6 +6,9 @@ packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   libexiv2-dev exiv2 libwmf-dev libgl-dev
+  # libwmf's pkg-config file links expat and libjpeg, and it plays no
+  # metafile without the fonts its package only recommends.
+  libexpat1-dev libjpeg-dev fonts-urw-base35
   libxcb1-dev xvfb xauth xdotool x11-utils imagemagick fonts-liberation2 fontconfig
 )
 missing=()
