@@ -67,7 +67,7 @@ struct Show {
     QString draw(const QString& path)
     {
         return DrawPicture(st, target, PictureEntry{path, QDateTime()},
-                           [this](RunState& s, Target&, const PictureEntry&) {
+                           [this](RunState& s, Target&, const PictureEntry&, const PictureMetadata&) {
                                ++stamps;
                                brushAtStamp = s.bild.hintergrund_pinsel.color;
                                pictureAtStamp = s.bild.bild_dc.exists();

@@ -1,8 +1,8 @@
 // The text stamp: path parts, placeholder expansion with real EXIF and IPTC
 // data, the drawing routines on small buffers, the stamp step on a headless
 // target, and a few golden pictures.
+#include "pictures/loading.h"
 #include "pictures/textstamp.h"
-#include "platform/metadata.h"
 #include "platform/target.h"
 #include "state/runstate.h"
 
@@ -290,7 +290,7 @@ void TestTextStamp::expand()
     QFETCH(QString, file);
     const QString path = file.startsWith(QLatin1Char('/')) ? file : dataFile(file);
     const QDateTime fileTime(QDate(2004, 3, 5), QTime(14, 7, 9));
-    QTEST(expandPlaceholders(text, path, fileTime), "expected");
+    QTEST(expandPlaceholders(text, path, fileTime, LoadMetadata(path)), "expected");
 }
 
 void TestTextStamp::currentTimeIsReadPerPlaceholder()
@@ -301,10 +301,10 @@ void TestTextStamp::currentTimeIsReadPerPlaceholder()
         return QDateTime(QDate(2021, 7, 4), QTime(9, 8, 7)).addSecs(reads++);
     };
     const QString day = QLocale::system().toString(QDate(2021, 7, 4), QStringLiteral("dddd"));
-    QCOMPARE(expandPlaceholders(QStringLiteral("%d %u %U %w"), QStringLiteral("/a/b.jpg"), QDateTime(), clock),
+    QCOMPARE(expandPlaceholders(QStringLiteral("%d %u %U %w"), QStringLiteral("/a/b.jpg"), QDateTime(), {}, clock),
              QStringLiteral("04.07.2021 09:08:08 09:08:08 ") + day);
     QCOMPARE(reads, 3);
-    QCOMPARE(expandPlaceholders(QStringLiteral("%n"), QStringLiteral("/a/b.jpg"), QDateTime(), clock),
+    QCOMPARE(expandPlaceholders(QStringLiteral("%n"), QStringLiteral("/a/b.jpg"), QDateTime(), {}, clock),
              QStringLiteral("b"));
     QCOMPARE(reads, 3);
 }
@@ -331,8 +331,9 @@ void TestTextStamp::exifReader()
     QFETCH(QString, file);
     QFETCH(int, tag);
     QFETCH(bool, found);
-    const auto field = ReadExifTag(dataFile(file), std::uint32_t(tag));
-    QCOMPARE(field.has_value(), found);
+    const PictureMetadata metadata = LoadMetadata(dataFile(file));
+    const ExifField* field = metadata.exifTag(std::uint32_t(tag));
+    QCOMPARE(field != nullptr, found);
     if (!found) return;
     QTEST(field->group, "group");
     QTEST(field->text, "text");
@@ -842,7 +843,7 @@ void TestTextStamp::stampStepPutsStampedFrameOnTarget()
             state.neues_bild_dc.bitmap()->setPixel(x, y, rgbPixel(c.r, c.g, c.b));
         }
 
-    QCOMPARE(stampPicture(state, target, entry), QString());
+    QCOMPARE(stampPicture(state, target, entry, LoadMetadata(entry.filePath)), QString());
 
     RgbImage expected = frame;
     QVERIFY(drawStamp(expected, state.settings, expanded).has_value());
@@ -858,7 +859,7 @@ void TestTextStamp::stampStepWithoutFrameLeavesTarget()
     RunState state;
     HeadlessTarget target(40, 30, 0x123456);
     const Bitmap before = target.bitmap();
-    QVERIFY(!stampPicture(state, target, PictureEntry{QStringLiteral("/a/b.jpg"), QDateTime()}).isEmpty());
+    QVERIFY(!stampPicture(state, target, PictureEntry{QStringLiteral("/a/b.jpg"), QDateTime()}, {}).isEmpty());
     QVERIFY(target.bitmap() == before);
     QVERIFY(!state.puffer1.exists());
 }

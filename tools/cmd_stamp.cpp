@@ -78,7 +78,9 @@ int cmdStamp(const QStringList& args)
 
     // Loading and fitting as the show step does.
     vm::RgbImage picture;
-    const QString loaded = vm::LoadPicture(path, path.right(3).toUpper(), settings.exifrotate == 1, picture, size);
+    vm::PictureMetadata metadata;
+    const QString loaded = vm::LoadPicture(path, path.right(3).toUpper(), settings.exifrotate == 1, picture, size,
+                                           nullptr, &metadata);
     if (!loaded.isEmpty()) return fail(loaded);
     const double W = size.width(), H = size.height();
     const float s = std::max(float(picture.width) / float(W), float(picture.height) / float(H));
@@ -117,10 +119,10 @@ int cmdStamp(const QStringList& args)
 
     const QDateTime fileTime = QFileInfo(path).lastModified();
     const vm::PictureEntry entry{path, fileTime.addMSecs(-fileTime.time().msec())};
-    QTextStream(stdout) << vm::expandPlaceholders(settings.text, entry.filePath, entry.fileTime) << '\n';
+    QTextStream(stdout) << vm::expandPlaceholders(settings.text, entry.filePath, entry.fileTime, metadata) << '\n';
     if (settings.ausgeben != 1)
         std::fputs("Hinweis: ausgeben = 0, die Schau zeigt diesen Stempel nicht.\n", stderr);
-    const QString stamped = vm::stampPicture(state, target, entry);
+    const QString stamped = vm::stampPicture(state, target, entry, metadata);
     if (!stamped.isEmpty()) return fail(stamped);
 
     const vm::Bitmap& shown = target.bitmap();

@@ -70,21 +70,37 @@ void TurnPicture(int code, RgbImage& image)
     if (!image.empty()) QuickRotateImageInPlace(image, code);
 }
 
+PictureMetadata LoadMetadata(const QString& path)
+{
+    SourceResult opened = OpenFileSource(path);
+    if (!opened.source) return {};
+    return ReadMetadata(*opened.source).value_or(PictureMetadata{});
+}
+
 QString LoadPicture(const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
-                    std::optional<QSize> fitHint, QSize* originalSize)
+                    std::optional<QSize> fitHint, QSize* originalSize, PictureMetadata* metadata)
 {
     out.clear();
+    if (metadata) *metadata = {};
     SourceResult opened = OpenFileSource(path);
     if (!opened.source) return failure(opened.error, "IS_OpenFileSource", path);
     FileSource& source = *opened.source;
+
+    // One reading of the metadata serves the turn and the text stamp.
+    const bool turnable = exifRotate && extension == QLatin1String("JPG");
+    std::optional<PictureMetadata> stored;
+    if (turnable || metadata) stored = ReadMetadata(source);
+    if (metadata && stored) *metadata = *stored;
 
     ReadResult read;
     read.error = kIsNoReader;
     if (extension == QLatin1String("JPG")) {
         std::optional<int> turn;
-        if (exifRotate) {
-            if (auto reader = EXIFCreateReader(source))
-                if (const auto text = reader->getString(274)) turn = TurnForOrientation(leadingNumber(*text));
+        if (turnable && stored) {
+            // The thumbnail's orientation is the thumbnail's, not the picture's.
+            const ExifField* field = stored->exifTag(274);
+            if (field && field->group != QLatin1String("Thumbnail"))
+                turn = TurnForOrientation(leadingNumber(field->text));
         }
         source.Seek();
         int reduction = 0;

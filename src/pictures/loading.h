@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/imagelib.h"
+#include "platform/metadata.h"
 
 #include <QSize>
 #include <QString>
@@ -15,9 +16,14 @@ namespace vm {
 // for the error log. `fitHint`: the size the picture will be fitted into;
 // a picture that will only be shrunk may then be decoded at a reduced scale.
 // `originalSize` receives the size as stored (after turning), which the
-// show step scales from.
+// show step scales from. `metadata`, when given, receives the picture's
+// EXIF and IPTC data (empty when it has none), read with the picture.
 QString LoadPicture(const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
-                    std::optional<QSize> fitHint = std::nullopt, QSize* originalSize = nullptr);
+                    std::optional<QSize> fitHint = std::nullopt, QSize* originalSize = nullptr,
+                    PictureMetadata* metadata = nullptr);
+
+// The EXIF and IPTC data of a file alone; empty when it cannot be read.
+PictureMetadata LoadMetadata(const QString& path);
 
 // Turns the picture in place by a turn code (0 = 90 degrees clockwise,
 // 1 = 180 degrees, 2 = 90 degrees counter-clockwise); when the turn fails

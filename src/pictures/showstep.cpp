@@ -60,8 +60,11 @@ QString DrawPicture(RunState& state, Target& target, const PictureEntry& entry, 
     // computed from the size as stored, so they equal those of a full decode.
     RgbImage bild_rgb;
     QSize original;
+    // The stamp's metadata is read with the picture, not again after the transition.
+    PictureMetadata metadata;
     const QString loaded = LoadPicture(path, path.right(3).toUpper(), state.settings.exifrotate == 1, bild_rgb,
-                                       QSize(targetW(target), targetH(target)), &original);
+                                       QSize(targetW(target), targetH(target)), &original,
+                                       state.settings.ausgeben == 1 ? &metadata : nullptr);
     if (!loaded.isEmpty()) return loaded;
     if (original.isEmpty()) original = QSize(bild_rgb.width, bild_rgb.height);
     bild.bild_breite = original.width();
@@ -141,7 +144,7 @@ QString DrawPicture(RunState& state, Target& target, const PictureEntry& entry, 
     if (state.aktueller_effekt != 1) zeitmessung(state);
     // Album and pinboard leave their own arrangement that a text would spoil.
     if (state.settings.ausgeben == 1 && state.aktueller_effekt != 68 && state.aktueller_effekt != 69) {
-        stamp(state, target, entry);
+        stamp(state, target, entry, metadata);
         target.present();
     }
     return {};

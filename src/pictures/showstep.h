@@ -16,7 +16,7 @@ struct RunState;
 class Target;
 
 // The text stamp step as the show step calls it; tests put a recorder here.
-using StampStep = std::function<void(RunState&, Target&, const PictureEntry&)>;
+using StampStep = std::function<void(RunState&, Target&, const PictureEntry&, const PictureMetadata&)>;
 
 // "" when the step ended normally (also when the transition was stopped
 // by the user, or a matched colour could not be computed), else the

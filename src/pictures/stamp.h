@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pictures/picturelist.h"
+#include "platform/metadata.h"
 
 namespace vm {
 
@@ -10,6 +11,6 @@ class Target;
 
 // The stamp step of the show step: draws the configured text over the
 // composed picture on the target. Its failures are not reported.
-void StampPicture(RunState& state, Target& target, const PictureEntry& entry);
+void StampPicture(RunState& state, Target& target, const PictureEntry& entry, const PictureMetadata& metadata);
 
 } // namespace vm

@@ -199,9 +199,9 @@ PathParts SplitPath(const QString& path, PathStyle style)
     return parts;
 }
 
-QString GetExifText(const QString& path, std::uint32_t tag)
+QString GetExifText(const PictureMetadata& metadata, std::uint32_t tag)
 {
-    const std::optional<ExifField> field = ReadExifTag(path, tag);
+    const ExifField* field = metadata.exifTag(tag);
     if (!field) return QString::fromLatin1(kUnreadable);
     if (isWindowsTextTag(tag)) {
         if (field->bytes.isEmpty()) return QString::fromLatin1(kUnreadable);
@@ -211,12 +211,10 @@ QString GetExifText(const QString& path, std::uint32_t tag)
     return field->text;
 }
 
-IptcTags LoadIptcTags(const QString& path)
+IptcTags LoadIptcTags(const PictureMetadata& metadata)
 {
     IptcTags tags;
-    const auto sets = ReadIptcDataSets(path);
-    if (!sets) return tags;
-    for (const IptcDataSet& set : *sets) {
+    for (const IptcDataSet& set : metadata.iptc) {
         // The numbers name the data sets of the application record; the
         // envelope uses some of them for other things (1:90 is its character
         // set, 2:90 the city).
@@ -238,7 +236,7 @@ QString GetIptcText(const IptcTags& tags, std::uint32_t number)
 }
 
 QString expandPlaceholders(const QString& text, const QString& path, const QDateTime& fileTime,
-                           const std::function<QDateTime()>& now)
+                           const PictureMetadata& metadata, const std::function<QDateTime()>& now)
 {
     const auto clock = [&now] { return now ? now() : QDateTime::currentDateTime(); };
     const PathParts parts = SplitPath(path);
@@ -264,10 +262,9 @@ QString expandPlaceholders(const QString& text, const QString& path, const QDate
     if (s.contains(QLatin1String("%w"), Qt::CaseInsensitive))
         replace("%w", QLocale::system().toString(clock().date(), QStringLiteral("dddd")));
 
-    expandNumbered(s, QLatin1String("%e"), [&path](std::uint32_t tag) { return GetExifText(path, tag); });
-    // The IPTC block is read once per stamp, and only when it is asked for.
+    expandNumbered(s, QLatin1String("%e"), [&metadata](std::uint32_t tag) { return GetExifText(metadata, tag); });
     if (s.contains(QLatin1String("%i"), Qt::CaseInsensitive)) {
-        const IptcTags tags = LoadIptcTags(path);
+        const IptcTags tags = LoadIptcTags(metadata);
         expandNumbered(s, QLatin1String("%i"), [&tags](std::uint32_t n) { return GetIptcText(tags, n); });
     }
     return s;
@@ -488,11 +485,11 @@ std::optional<StampPlacement> drawStamp(RgbImage& image, const Settings& setting
 
 // -------------------------------------------------------------- the step ----
 
-QString stampPicture(RunState& state, Target& target, const PictureEntry& entry)
+QString stampPicture(RunState& state, Target& target, const PictureEntry& entry, const PictureMetadata& metadata)
 {
     state.puffer1.release();
     const Settings& settings = state.settings;
-    const QString text = expandPlaceholders(settings.text, entry.filePath, entry.fileTime);
+    const QString text = expandPlaceholders(settings.text, entry.filePath, entry.fileTime, metadata);
     const StampStyle style = stampStyleFromSettings(settings);
 
     const double W = target.width(), H = target.height();

@@ -5,6 +5,7 @@
 #include "pictures/picturelist.h"
 #include "platform/gdi.h"
 #include "platform/imagelib.h"
+#include "platform/metadata.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 
@@ -40,24 +41,25 @@ struct PathParts {
 
 PathParts SplitPath(const QString& path, PathStyle style = nativePathStyle());
 
-// The text of an EXIF tag; the Windows title, comment, author, keywords and
-// subject tags are decoded from their UTF-16 bytes. "?????" when the file,
-// the tag or its value is missing.
-QString GetExifText(const QString& path, std::uint32_t tag);
+// The text of an EXIF tag of the picture; the Windows title, comment,
+// author, keywords and subject tags are decoded from their UTF-16 bytes.
+// "?????" when the tag or its value is missing.
+QString GetExifText(const PictureMetadata& metadata, std::uint32_t tag);
 
 // IPTC data sets by number: "T" + data-set number -> text, repeated data
 // sets joined by ", ".
 struct IptcTags {
     QMap<QString, QString> items;
 };
-IptcTags LoadIptcTags(const QString& path);
+IptcTags LoadIptcTags(const PictureMetadata& metadata);
 QString GetIptcText(const IptcTags& tags, std::uint32_t number);
 
 // Expands every placeholder except the line break "%\", which stays for the
-// drawing. `now` gives the current date and time, read anew for each of
-// "%d", "%u" and "%w".
+// drawing; "%e" and "%i" take their values from the picture's metadata.
+// `now` gives the current date and time, read anew for each of "%d", "%u"
+// and "%w".
 QString expandPlaceholders(const QString& text, const QString& path, const QDateTime& fileTime,
-                           const std::function<QDateTime()>& now = {});
+                           const PictureMetadata& metadata, const std::function<QDateTime()>& now = {});
 
 // How the text is drawn. Colours are stored colour values (red in the low
 // byte); a negative box or frame colour means none. Opacities in percent.
@@ -128,6 +130,7 @@ std::optional<StampPlacement> drawStamp(RgbImage& image, const Settings& setting
 // target through puffer1 (left for the show step's clean-up). "" when the
 // stamp is shown; otherwise why not, for whoever wants to know: the show
 // step does not report it.
-QString stampPicture(RunState& state, Target& target, const PictureEntry& entry);
+QString stampPicture(RunState& state, Target& target, const PictureEntry& entry,
+                     const PictureMetadata& metadata);
 
 } // namespace vm

@@ -551,10 +551,6 @@ ReadResult ReadMetafile(const QString& path)
     return r;
 }
 
-std::unique_ptr<ExifReader> EXIFCreateReader(FileSource& source)
-{
-    const auto bytes = source.bytes();
-    return ExifReader::create(bytes.data(), bytes.size());
-}
+std::optional<PictureMetadata> ReadMetadata(FileSource& source) { return ReadPictureMetadata(source.bytes()); }
 
 } // namespace vm

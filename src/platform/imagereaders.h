@@ -2,14 +2,15 @@
 // hands its error number back with its result; nothing is kept between calls.
 #pragma once
 
-#include "platform/exif.h"
 #include "platform/imagelib.h"
+#include "platform/metadata.h"
 
 #include <QSize>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 class QIODevice;
@@ -81,7 +82,7 @@ EightBitResult ReadGIF(FileSource& source);
 // megapixels, scaled down to fit) onto white.
 ReadResult ReadMetafile(const QString& path);
 
-// The EXIF and IPTC data of an open source; null when there is none.
-std::unique_ptr<ExifReader> EXIFCreateReader(FileSource& source);
+// The EXIF and IPTC data of an open source; nothing when exiv2 cannot read it.
+std::optional<PictureMetadata> ReadMetadata(FileSource& source);
 
 } // namespace vm

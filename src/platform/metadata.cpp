@@ -1,7 +1,5 @@
 #include "platform/metadata.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 
 // exiv2 0.27 still hands images around in std::auto_ptr.
@@ -11,47 +9,12 @@
 #pragma GCC diagnostic pop
 
 #include <array>
-#include <exception>
-#include <optional>
-#include <utility>
+#include <climits>
+#include <map>
 
 namespace vm {
 
 namespace {
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-
-// Opens the file and reads its metadata; throws whatever exiv2 throws.
-template <typename Use>
-auto withMetadata(const QString& path, Use use) -> decltype(use(std::declval<Exiv2::Image&>()))
-{
-    // Warnings about odd files would only clutter the error output.
-    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-    // An absolute path is always taken as a file name: exiv2 reads names
-    // such as "-", "http://..." or "data:..." from other sources.
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    auto image = Exiv2::ImageFactory::open(QFile::encodeName(absolute).toStdString(), false);
-    if (image.get() == nullptr) return std::nullopt;
-    image->readMetadata();
-    return use(*image);
-}
-
-#pragma GCC diagnostic pop
-
-// Every exception of the metadata library ends here.
-template <typename Use>
-auto guarded(const QString& path, Use use) noexcept -> decltype(use(std::declval<Exiv2::Image&>()))
-{
-    if (path.isEmpty() || !QFileInfo(path).isFile()) return std::nullopt;
-    try {
-        return withMetadata(path, use);
-    } catch (const Exiv2::AnyError&) {
-    } catch (const std::exception&) {
-    } catch (...) {
-    }
-    return std::nullopt;
-}
 
 int groupRank(const std::string& group)
 {
@@ -70,7 +33,59 @@ QString valueText(const Exiv2::Exifdatum& datum)
     return decodeMetadataText(QByteArray::fromStdString(datum.toString()));
 }
 
+ExifField fieldOf(const Exiv2::Exifdatum& datum)
+{
+    ExifField field;
+    field.tag = datum.tag();
+    field.group = QString::fromStdString(datum.groupName());
+    field.text = valueText(datum);
+    const long size = datum.size();
+    if (size > 0) {
+        field.bytes.resize(size);
+        datum.copy(reinterpret_cast<Exiv2::byte*>(field.bytes.data()), Exiv2::littleEndian);
+    }
+    return field;
+}
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+PictureMetadata readAll(std::span<const std::uint8_t> bytes)
+{
+    // Warnings about odd files would only clutter the error output.
+    Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+    auto image = Exiv2::ImageFactory::open(bytes.data(), long(bytes.size()));
+    if (image.get() == nullptr) throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
+    image->readMetadata();
+
+    PictureMetadata metadata;
+    std::map<std::uint16_t, std::pair<int, const Exiv2::Exifdatum*>> best;
+    for (const Exiv2::Exifdatum& datum : image->exifData()) {
+        const int rank = groupRank(datum.groupName());
+        if (rank < 0) continue;
+        auto [it, added] = best.try_emplace(datum.tag(), rank, &datum);
+        if (!added && rank < it->second.first) it->second = {rank, &datum};
+    }
+    metadata.exif.reserve(best.size());
+    for (const auto& [tag, chosen] : best) metadata.exif.push_back(fieldOf(*chosen.second));
+
+    for (const Exiv2::Iptcdatum& datum : image->iptcData()) {
+        // Strings come back byte for byte, numbers in decimal.
+        metadata.iptc.push_back({int(datum.record()), int(datum.tag()), QByteArray::fromStdString(datum.toString())});
+    }
+    return metadata;
+}
+
+#pragma GCC diagnostic pop
+
 } // namespace
+
+const ExifField* PictureMetadata::exifTag(std::uint32_t tag) const
+{
+    for (const ExifField& f : exif)
+        if (f.tag == tag) return &f;
+    return nullptr;
+}
 
 QString decodeMetadataText(const QByteArray& bytes)
 {
@@ -82,51 +97,15 @@ QString decodeMetadataText(const QByteArray& bytes)
     return QString::fromLatin1(b);
 }
 
-std::optional<ExifField> ReadExifTag(const QString& path, std::uint32_t tag)
+std::optional<PictureMetadata> ReadPictureMetadata(std::span<const std::uint8_t> bytes)
 {
-    if (tag > 0xffff) return std::nullopt;
-    return guarded(path, [tag](Exiv2::Image& image) -> std::optional<ExifField> {
-        const Exiv2::ExifData& exif = image.exifData();
-        const Exiv2::Exifdatum* best = nullptr;
-        int bestRank = 0;
-        for (const Exiv2::Exifdatum& datum : exif) {
-            if (datum.tag() != tag) continue;
-            const int rank = groupRank(datum.groupName());
-            if (rank < 0 || (best && rank >= bestRank)) continue;
-            best = &datum;
-            bestRank = rank;
-        }
-        if (!best) return std::nullopt;
-        ExifField field;
-        field.tag = best->tag();
-        field.group = QString::fromStdString(best->groupName());
-        field.text = valueText(*best);
-        const long size = best->size();
-        if (size > 0) {
-            field.bytes.resize(size);
-            best->copy(reinterpret_cast<Exiv2::byte*>(field.bytes.data()), Exiv2::littleEndian);
-        }
-        return field;
-    });
-}
-
-std::optional<std::vector<IptcDataSet>> ReadIptcDataSets(const QString& path)
-{
-    return guarded(path, [](Exiv2::Image& image) -> std::optional<std::vector<IptcDataSet>> {
-        const Exiv2::IptcData& iptc = image.iptcData();
-        if (iptc.empty()) return std::nullopt;
-        std::vector<IptcDataSet> sets;
-        sets.reserve(iptc.size());
-        for (const Exiv2::Iptcdatum& datum : iptc) {
-            IptcDataSet set;
-            set.record = datum.record();
-            set.dataSet = datum.tag();
-            // Strings come back byte for byte, numbers in decimal.
-            set.value = QByteArray::fromStdString(datum.toString());
-            sets.push_back(std::move(set));
-        }
-        return sets;
-    });
+    if (bytes.empty() || bytes.size() > std::size_t(LONG_MAX)) return std::nullopt;
+    try {
+        return readAll(bytes);
+    } catch (...) {
+        // Damaged metadata, unknown formats, exhausted memory: nothing.
+        return std::nullopt;
+    }
 }
 
 } // namespace vm

@@ -1,6 +1,5 @@
-// EXIF and IPTC metadata of picture files. Everything the metadata library
-// throws stops here: a file that cannot be read, has no metadata or lacks
-// the field simply yields nothing.
+// EXIF and IPTC metadata of a picture, read once from its bytes through
+// exiv2. Everything exiv2 throws stops in this module: callers see results.
 #pragma once
 
 #include <QByteArray>
@@ -8,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace vm {
@@ -19,20 +19,28 @@ struct ExifField {
     QByteArray bytes; // the value's bytes as stored (byte values are kept as they are)
 };
 
-// The EXIF tag with this number. A number may occur in several groups; the
-// picture's own directory wins over the Exif sub-directory, then GPS, the
-// interoperability directory and the thumbnail.
-std::optional<ExifField> ReadExifTag(const QString& path, std::uint32_t tag);
-
 struct IptcDataSet {
     int record = 0;
     int dataSet = 0;
-    QByteArray value; // as stored; repeated data sets are separate entries
+    QByteArray value; // as stored
 };
 
-// All IPTC data sets in file order; nothing when the file cannot be read or
-// carries no IPTC block.
-std::optional<std::vector<IptcDataSet>> ReadIptcDataSets(const QString& path);
+// What the program uses of a picture's metadata.
+struct PictureMetadata {
+    // One field per tag number: where a number occurs in several
+    // directories, the picture's own directory wins over the Exif
+    // sub-directory, then GPS, the interoperability directory and the
+    // thumbnail's.
+    std::vector<ExifField> exif;
+    // In file order; repeated data sets are separate entries.
+    std::vector<IptcDataSet> iptc;
+
+    const ExifField* exifTag(std::uint32_t tag) const;
+};
+
+// The metadata of a picture file held in memory; nothing when exiv2 cannot
+// read the bytes as a picture it knows.
+std::optional<PictureMetadata> ReadPictureMetadata(std::span<const std::uint8_t> bytes);
 
 // Text of a metadata string whose encoding is not declared: UTF-8 when it is
 // valid UTF-8, otherwise Latin-1.
