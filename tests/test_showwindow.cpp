@@ -67,6 +67,8 @@ private slots:
     void wrongPasswordResumes();
     void rightPasswordEnds();
     void keyDuringTransitionEndsAfterIt();
+    void hostGoneEndsAtOnce_data();
+    void hostGoneEndsAtOnce();
 };
 
 void TestShowWindow::mouseThreshold_data()
@@ -102,7 +104,14 @@ void TestShowWindow::screenSaverHost_data()
     QTest::newRow("-window-id hex") << QStringList{"velmirano", "-window-id", "0x1f"} << QByteArray() << 31LL;
     QTest::newRow("-window-id wins over env") << QStringList{"velmirano", "-window-id", "5"} << QByteArray("9") << 5LL;
     QTest::newRow("-root") << QStringList{"velmirano", "-root"} << QByteArray() << 777LL;
+    QTest::newRow("env stands in for -root") << QStringList{"velmirano", "-root", "-visual", "0x21"} << QByteArray("9")
+                                             << 9LL;
     QTest::newRow("-window-id without id") << QStringList{"velmirano", "-window-id"} << QByteArray() << 0LL;
+    // Our own switch wins over the environment.
+    QTest::newRow("/C with env") << QStringList{"velmirano", "/C"} << QByteArray("9") << 0LL;
+    QTest::newRow("/P 123 with env") << QStringList{"velmirano", "/P", "123"} << QByteArray("9") << 0LL;
+    QTest::newRow("/s with env") << QStringList{"velmirano", "/s"} << QByteArray("9") << 0LL;
+    QTest::newRow("/C and -root") << QStringList{"velmirano", "-root", "/C"} << QByteArray() << 0LL;
 }
 
 void TestShowWindow::screenSaverHost()
@@ -185,6 +194,53 @@ void TestShowWindow::keyDuringTransitionEndsAfterIt()
     QCOMPARE(registry.ReadSetting("misc", "message", ""), QString("PICTURE_KEYDOWN PICTURE_KEYDOWN "));
     QCOMPARE(registry.ReadSetting("misc", "letztes_bild", ""), QString("1"));
     QVERIFY(!st.neues_bild_dc.exists()); // released by the unload, after the tick
+}
+
+void TestShowWindow::hostGoneEndsAtOnce_data()
+{
+    QTest::addColumn<bool>("duringTransition");
+    QTest::newRow("during a transition") << true;
+    QTest::newRow("between pictures") << false;
+}
+
+// The host is watched all the time, not only when a tick starts: a slow
+// transition stops early, and a 60 s interval is not waited out.
+void TestShowWindow::hostGoneEndsAtOnce()
+{
+    QFETCH(bool, duringTransition);
+    const QString picture = dir_.filePath("p.png");
+    QImage img(64, 64, QImage::Format_RGB32);
+    img.fill(Qt::red);
+    QVERIFY(img.save(picture));
+    RunState st;
+    Registry registry;
+    prepareShow(st, duringTransition ? picture : QString(), 2, 100'000'000);
+    PictureBox box;
+    box.resize(64, 64);
+    box.show();
+    bool gone = false, wasRunning = false;
+    int ends = 0;
+    Slideshow show(st, registry, box, [&] { ++ends; }, [&] { return gone; });
+    show.start();
+    if (duringTransition) {
+        QTimer::singleShot(300, &box, [&] {
+            wasRunning = show.tickRunning();
+            gone = true;
+        });
+    } else {
+        QTRY_VERIFY(show.timerEnabled() && show.Timer1.interval() == 60000); // after the first picture
+        gone = wasRunning = true;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(ends, 1, 20000);
+    QVERIFY(wasRunning);
+    QVERIFY(st.abbruch);
+    QVERIFY(!show.timerEnabled());
+    int red = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) red += box.bitmap().pixel(x, y) == pixelFromColorRef(0x0000ff);
+    if (duringTransition) QVERIFY2(red < 64 * 64, "the transition ran to its end");
+    QTest::qWait(100);
+    QCOMPARE(ends, 1);
 }
 
 int main(int argc, char** argv)

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -642,7 +643,10 @@ void Textstempel::InitDialog()
     const Settings& s = settings_;
     findChild<QLineEdit*>(QStringLiteral("StempelText"))->setText(s.text);
     auto* fonts = findChild<QComboBox*>(QStringLiteral("StempelTextSchrift"));
-    const int font = fonts->findData(s.schriftart);
+    int font = fonts->findData(s.schriftart);
+    // A face that is not installed (Arial on most Linux systems) is drawn in
+    // the font system's stand-in: show that one, leaving the stored name.
+    if (font < 0) font = fonts->findData(QFontInfo(QFont(QStringList{s.schriftart})).family());
     if (font >= 0) fonts->setCurrentIndex(font);
     findChild<QLineEdit*>(QString::fromUtf8("StempelTextHöhe"))->setText(QString::number(s.hoehe));
     findChild<QLineEdit*>(QStringLiteral("StempelTextOffsetX"))->setText(QString::number(s.offsetx));

@@ -165,6 +165,27 @@ struct Span {
 
 Span clip(long long from, long long to, long long size) { return {std::max(from, 0LL), std::min(to, size)}; }
 
+// Blends the colour over (left, top)-(right, bottom), both exclusive. Every
+// corner is taken as it is: a box computed to end at -1 ends left of the
+// picture; only FillStampBox reads -1 as "to the edge".
+void blendBox(RgbImage& img, std::int32_t colour, long long left, long long top, long long right, long long bottom,
+              std::int32_t opacity)
+{
+    const Span xs = clip(left, right, img.width), ys = clip(top, bottom, img.height);
+    if (xs.empty() || ys.empty()) return;
+    const QColor c = colourOf(colour);
+    const unsigned a = unsigned(clampPercent(opacity)), keep = 100u - a;
+    const unsigned cr = unsigned(c.red()) * a, cg = unsigned(c.green()) * a, cb = unsigned(c.blue()) * a;
+    for (long long y = ys.from; y < ys.to; ++y) {
+        std::uint8_t* px = img.rgb.data() + std::size_t(y) * img.rowBytes() + std::size_t(xs.from) * 3;
+        for (long long x = xs.from; x < xs.to; ++x, px += 3) {
+            px[0] = std::uint8_t((px[0] * keep + cr + 50u) / 100u);
+            px[1] = std::uint8_t((px[1] * keep + cg + 50u) / 100u);
+            px[2] = std::uint8_t((px[2] * keep + cb + 50u) / 100u);
+        }
+    }
+}
+
 } // namespace
 
 // ------------------------------------------------------------ placeholders --
@@ -303,22 +324,9 @@ void StampTarget::FillStampBox(std::int32_t colour, long long left, long long to
                                long long bottom, std::int32_t opacity)
 {
     if (!buffer_) return;
-    RgbImage& img = *buffer_;
-    if (right == -1) right = img.width;
-    if (bottom == -1) bottom = img.height;
-    const Span xs = clip(left, right, img.width), ys = clip(top, bottom, img.height);
-    if (xs.empty() || ys.empty()) return;
-    const QColor c = colourOf(colour);
-    const unsigned a = unsigned(clampPercent(opacity)), keep = 100u - a;
-    const unsigned cr = unsigned(c.red()) * a, cg = unsigned(c.green()) * a, cb = unsigned(c.blue()) * a;
-    for (long long y = ys.from; y < ys.to; ++y) {
-        std::uint8_t* px = img.rgb.data() + std::size_t(y) * img.rowBytes() + std::size_t(xs.from) * 3;
-        for (long long x = xs.from; x < xs.to; ++x, px += 3) {
-            px[0] = std::uint8_t((px[0] * keep + cr + 50u) / 100u);
-            px[1] = std::uint8_t((px[1] * keep + cg + 50u) / 100u);
-            px[2] = std::uint8_t((px[2] * keep + cb + 50u) / 100u);
-        }
-    }
+    if (right == -1) right = buffer_->width;
+    if (bottom == -1) bottom = buffer_->height;
+    blendBox(*buffer_, colour, left, top, right, bottom, opacity);
 }
 
 void StampTarget::DrawStampLine(std::int32_t colour, long long x1, long long y1, long long x2, long long y2)
@@ -428,7 +436,7 @@ std::optional<StampPlacement> StampTarget::DrawStampText(const QString& rawText,
     default: break;
     }
 
-    if (style.boxColour >= 0) FillStampBox(style.boxColour, x - 1, y - 1, x + tw + 1, y + th + 1, style.boxOpacity);
+    if (style.boxColour >= 0) blendBox(img, style.boxColour, x - 1, y - 1, x + tw + 1, y + th + 1, style.boxOpacity);
     if (style.frameColour >= 0) {
         const long long l = x - 1, t = y - 1, r = x + tw + 1, b = y + th + 1;
         DrawStampLine(style.frameColour, l, t, r, t);

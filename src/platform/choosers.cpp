@@ -1,5 +1,6 @@
 #include "platform/choosers.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QDialog>
 #include <QFileDialog>
@@ -81,6 +82,17 @@ std::vector<FontFace> installedFonts()
 }
 
 } // namespace
+
+void closeModalDialogs()
+{
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->done(QDialog::Rejected);
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal) return; // it refused; do not spin
+    }
+}
 
 Choosers Choosers::platform()
 {

@@ -40,6 +40,10 @@ struct Choosers {
     static Choosers platform();
 };
 
+// Ends every open modal dialog (choosers, message boxes, forms) as a cancel
+// would, innermost first: a request to stop must not wait for a person.
+void closeModalDialogs();
+
 // The application title that the choosers put before their own titles.
 constexpr const char* kApplicationTitle = "Velmirano";
 

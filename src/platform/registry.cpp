@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace vm {
 
 namespace {
@@ -14,6 +16,35 @@ QString asText(const QVariant& v)
 }
 
 QString key(const QString& subkey, const QString& valueName) { return subkey + u'/' + valueName; }
+
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// Whether name `a` comes before `b` when runs of digits count by their
+// value: "2" before "10", "D9" before "D10".
+bool numericallyBefore(const QString& a, const QString& b)
+{
+    qsizetype i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (!isDigit(a[i]) || !isDigit(b[j])) {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i, ++j;
+            continue;
+        }
+        qsizetype iEnd = i, jEnd = j;
+        while (iEnd < a.size() && isDigit(a[iEnd])) ++iEnd;
+        while (jEnd < b.size() && isDigit(b[jEnd])) ++jEnd;
+        qsizetype iFrom = i, jFrom = j; // without leading zeros
+        while (iFrom + 1 < iEnd && a[iFrom] == u'0') ++iFrom;
+        while (jFrom + 1 < jEnd && b[jFrom] == u'0') ++jFrom;
+        if (iEnd - iFrom != jEnd - jFrom) return iEnd - iFrom < jEnd - jFrom;
+        for (qsizetype k = 0; k < iEnd - iFrom; ++k)
+            if (a[iFrom + k] != b[jFrom + k]) return a[iFrom + k] < b[jFrom + k];
+        if (iEnd - i != jEnd - j) return iEnd - i < jEnd - j; // "1" before "01"
+        i = iEnd;
+        j = jEnd;
+    }
+    return a.size() - i < b.size() - j;
+}
 
 } // namespace
 
@@ -55,7 +86,11 @@ SettingPairs Registry::EnumSettings(const QString& subkey)
 {
     SettingPairs pairs;
     store_->beginGroup(subkey);
-    const QStringList names = store_->childKeys();
+    // The registry enumerates values in the order they were written, and the
+    // lists are written in the order of their numeric names; QSettings sorts
+    // them as text ("1", "10", "2"), which would reorder a list of ten or more.
+    QStringList names = store_->childKeys();
+    std::stable_sort(names.begin(), names.end(), numericallyBefore);
     pairs.reserve(std::size_t(names.size()));
     for (const QString& name : names)
         pairs.emplace_back(StripAtNul(name), StripAtNul(asText(store_->value(name))));

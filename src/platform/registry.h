@@ -36,7 +36,8 @@ public:
         return WriteSetting(subkey, valueName, QString::number(value));
     }
     int DeleteSettingsKey(const QString& subkey);
-    // Name/data pairs of a subkey in the store's order; empty when missing.
+    // Name/data pairs of a subkey in the order a list is written: names whose
+    // digits differ come in numeric order ("2" before "10"); empty when missing.
     SettingPairs EnumSettings(const QString& subkey);
     // Rewrites a list subkey so it holds exactly `entries`: write a dummy,
     // delete the subkey, then write every entry afresh.

@@ -117,6 +117,14 @@ private:
     int index_;
 };
 
+// The folder list asks for no more width than the groups below it, so the
+// dialog fits a 1024x768 screen; it grows with the dialog.
+class FolderList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    QSize sizeHint() const override { return {160, QListWidget::sizeHint().height()}; }
+};
+
 QIcon folderIcon(bool add)
 {
     QImage img(20, 20, QImage::Format_ARGB32_Premultiplied);
@@ -199,7 +207,7 @@ void Einstellungen::buildControls()
 
     auto* folderGroup = named(new QGroupBox(QStringLiteral("Bildverzeichnisse"), this), QStringLiteral("Picture3"));
     auto* folderLayout = new QGridLayout(folderGroup);
-    folders_ = named(new QListWidget(folderGroup), QStringLiteral("Bildpfadliste"));
+    folders_ = named(new FolderList(folderGroup), QStringLiteral("Bildpfadliste"));
     folders_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     folders_->setAcceptDrops(true);
     folders_->viewport()->setAcceptDrops(true);
@@ -221,11 +229,8 @@ void Einstellungen::buildControls()
     auto* recursive = named(new QCheckBox(QStringLiteral("inkl. Unterverzeichnisse"), folderGroup),
                             QStringLiteral("UnterverzeichnisseEinbeziehen"));
     auto* count = named(new QLabel(QStringLiteral("Anzahl Bilder: 0"), folderGroup), QStringLiteral("Bilderanzahl"));
-    auto* folderFoot = new QHBoxLayout;
-    folderFoot->addWidget(recursive);
-    folderFoot->addStretch(1);
-    folderFoot->addWidget(count);
-    folderLayout->addLayout(folderFoot, 1, 0, 1, 2);
+    folderLayout->addWidget(recursive, 1, 0, 1, 2);
+    folderLayout->addWidget(count, 2, 0, 1, 2, Qt::AlignRight);
     left->addWidget(folderGroup, 1);
     connect(add, &QToolButton::clicked, this, [this] { addFolder(lastFolder_); });
     connect(remove, &QToolButton::clicked, this, [this] { removeSelectedFolders(); });
@@ -299,10 +304,11 @@ void Einstellungen::buildControls()
     auto* expand = named(new QCheckBox(utf8("an Bildschirm anpassen"), show), utf8("Bild_vergrößern"));
     expand->setToolTip(utf8("vergrößern auf Bildschirmgröße erlauben"));
     auto* exif = named(new QCheckBox(QStringLiteral("drehen laut EXIF"), show), QStringLiteral("ExifDrehen"));
-    showLayout->addWidget(expand, 0, 2);
-    showLayout->addWidget(exif, 1, 2);
+    // Below the durations, so the column is no wider than the monitor and
+    // the dialog fits a 1024x768 screen.
+    showLayout->addWidget(expand, 2, 0, 1, 2);
+    showLayout->addWidget(exif, 3, 0, 1, 2);
     showLayout->setColumnStretch(1, 1);
-    showLayout->setColumnMinimumWidth(1, 10);
     middle->addWidget(show);
     connect(expand, &QCheckBox::toggled, this, [this](bool on) { state_.settings.expand = on ? 1 : 0; });
     connect(exif, &QCheckBox::toggled, this, [this](bool on) { state_.settings.exifrotate = on ? 1 : 0; });
@@ -359,9 +365,10 @@ void Einstellungen::buildControls()
     modes->addStretch(1);
     effectLayout->addLayout(modes);
     tree_ = new EffectTree(state_, effects);
-    // Wide enough for the longest effect name below its root and group.
+    // Wide enough for the longest effect name below its root and group,
+    // with its check box and the scroll bar.
     tree_->setMinimumSize(tree_->fontMetrics().horizontalAdvance(utf8("Memory von aussen (unterführen)")) +
-                              3 * tree_->indentation() + 16 + 48,
+                              3 * tree_->indentation() + 16 + 36,
                           340);
     tree_->refuse = [this](const QString& text) {
         if (choosers.message) choosers.message(this, MessageIcon::Exclamation, QLatin1String(kApplicationTitle), text);

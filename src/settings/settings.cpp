@@ -35,6 +35,27 @@ constexpr const char* kMiscSaveOrder[] = {
     "jpg",       "bmp",     "tif",         "pcx",        "png",            "gif",
 };
 
+// Values a person can only reach by editing the store: outside what the
+// dialogs accept they would stop the show's timer (a negative interval),
+// overflow it, or spin transitions back to back; they count as missing.
+struct StoredRange {
+    const char* name;
+    std::int32_t minimum, maximum;
+};
+constexpr StoredRange kRanges[] = {
+    {"delay", 1, 60},         {"tdauer", 1, 60},      {"hoehe", 1, 100},
+    {"offsetx", -500, 500},   {"offsety", -500, 500}, {"deckkraft", 0, 100},
+    {"hintergrunddeckkraft", 0, 100},
+    {"gewicht", 0, 1000}, // every weight a font description can carry
+};
+
+bool acceptable(const SettingField& f, std::int32_t v)
+{
+    for (const StoredRange& r : kRanges)
+        if (qstrcmp(r.name, f.name) == 0) return v >= r.minimum && v <= r.maximum;
+    return true;
+}
+
 const SettingField& fieldNamed(const char* name)
 {
     for (const SettingField& f : kLoadOrder)
@@ -69,7 +90,7 @@ void loadSettings(Registry& registry, Settings& s)
         const QString sub = QLatin1String(f.subkey), name = QLatin1String(f.name);
         if (f.number) {
             const QString stored = registry.ReadSetting(sub, name, s.*(f.number));
-            if (auto v = parseStoredInt(stored)) s.*(f.number) = *v;
+            if (auto v = parseStoredInt(stored); v && acceptable(f, *v)) s.*(f.number) = *v;
         } else {
             s.*(f.text) = registry.ReadSetting(sub, name, s.*(f.text));
         }

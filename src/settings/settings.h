@@ -73,6 +73,9 @@ const std::array<SettingField, 40>& settingFieldsInLoadOrder();
 // its default.
 std::optional<std::int32_t> parseStoredInt(const QString& text);
 
+// Reads every field; a value that is not a number, or (for the durations,
+// the stamp's height, offsets, opacities and weight) lies outside what the
+// dialogs accept, keeps the field's default.
 void loadSettings(Registry& registry, Settings& settings);
 
 // Writes the record as the dialog's OK does: the folder list, the misc

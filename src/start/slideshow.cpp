@@ -1,6 +1,7 @@
 #include "start/slideshow.h"
 
 #include "pictures/showstep.h"
+#include "platform/choosers.h"
 #include "platform/registry.h"
 #include "start/errinfo.h"
 #include "start/errorlog.h"
@@ -36,12 +37,17 @@ Slideshow::Slideshow(RunState& state, Registry& registry, PictureBox& box, std::
     Timer1.setSingleShot(true);
     Timer1.setInterval(1);
     connect(&Timer1, &QTimer::timeout, this, [this] { tick(); });
+    // Also fires while a transition lets events run, so a vanished host
+    // ends the transition early instead of after it.
+    hostWatch_.setInterval(50);
+    connect(&hostWatch_, &QTimer::timeout, this, [this] { watchHost(); });
 }
 
 void Slideshow::start()
 {
     firstTick_ = true;
     Timer1.start(1);
+    if (hostGone_) hostWatch_.start();
 }
 
 bool Slideshow::queryUnload()
@@ -69,9 +75,30 @@ void Slideshow::tick()
     if (!state_.abbruch) ShowNextPicture(state_, registry_, box_);
     running_ = false;
     if (!state_.abbruch) {
-        Timer1.start(state_.settings.delay * 1000);
+        // A change in the settings dialog cut the transition short: the
+        // next picture comes at once, and later transitions run in full.
+        const int interval = state_.unterbrechung ? 1 : state_.settings.delay * 1000;
+        state_.unterbrechung = false;
+        Timer1.start(interval);
         return;
     }
+    end();
+}
+
+void Slideshow::watchHost()
+{
+    if (!hostGone_()) return;
+    // Nobody is left to answer a form, and a transition must not run on
+    // invisibly to its end.
+    closeModalDialogs();
+    state_.abbruch = true;
+    if (!running_) end();
+}
+
+void Slideshow::end()
+{
+    hostWatch_.stop();
+    Timer1.stop();
     if (onEnd_) onEnd_();
 }
 

@@ -23,8 +23,9 @@ ColorRef randomBackground(RunState& state);
 
 class Slideshow : public QObject {
 public:
-    // `hostGone` tells (at every tick) whether the window we live in has
-    // disappeared; `onEnd` unloads the window when a tick ends the show.
+    // `hostGone` tells whether the window we live in has disappeared (asked
+    // every 50 ms, also during a transition); `onEnd` unloads the window
+    // when the show ends.
     Slideshow(RunState& state, Registry& registry, PictureBox& box, std::function<void()> onEnd,
               std::function<bool()> hostGone = {});
 
@@ -44,12 +45,15 @@ public:
 
 private:
     void tick();
+    void watchHost();
+    void end();
 
     RunState& state_;
     Registry& registry_;
     PictureBox& box_;
     std::function<void()> onEnd_;
     std::function<bool()> hostGone_;
+    QTimer hostWatch_;
     bool firstTick_ = true;
     bool running_ = false;
 };

@@ -1,6 +1,7 @@
 #include "start/windows.h"
 
 #include "pictures/picturelist.h"
+#include "platform/choosers.h"
 #include "platform/signals.h"
 #include "settings/effecttree.h"
 #include "settings/optionsdialog.h"
@@ -11,11 +12,15 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <optional>
+
 namespace vm {
 
 namespace {
 
-void endProgram() { QTimer::singleShot(0, qApp, &QCoreApplication::quit); }
+// exit, not quit: quit first asks every window to close, and a window whose
+// foreign parent was destroyed may never answer.
+void endProgram() { QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); }); }
 
 long long parseWindowId(const QString& text)
 {
@@ -30,12 +35,26 @@ long long parseWindowId(const QString& text)
 
 long long screenSaverHostWindow(const QStringList& arguments, const QByteArray& env, long long rootId)
 {
+    std::optional<long long> windowId;
+    bool root = false;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
-        if (arguments[i] == QLatin1String("-window-id") && i + 1 < arguments.size())
-            return parseWindowId(arguments[i + 1]);
-        if (arguments[i] == QLatin1String("-root")) return rootId;
+        const QString& word = arguments[i];
+        if (word == QLatin1String("-window-id") || word == QLatin1String("-visual")) {
+            // Both carry a value of their own.
+            if (word == QLatin1String("-window-id") && !windowId && i + 1 < arguments.size())
+                windowId = parseWindowId(arguments[i + 1]);
+            ++i;
+        } else if (word == QLatin1String("-root")) {
+            root = true;
+        } else if (!word.startsWith(u'-')) {
+            // A switch of our own (/S, /C, /P 123, ...): the command line decides.
+            return 0;
+        }
     }
-    return env.isEmpty() ? 0 : parseWindowId(QString::fromLatin1(env));
+    if (windowId) return *windowId;
+    // The daemon's window stands in for the root it names, as its hacks expect.
+    if (const long long id = env.isEmpty() ? 0 : parseWindowId(QString::fromLatin1(env))) return id;
+    return root ? rootId : 0;
 }
 
 AppServices::AppServices(Registry& registry) : registry_(registry) {}
@@ -48,13 +67,18 @@ bool AppServices::openWindow(RunState& state, const QString& modeWord)
         auto* show = new MainScreen(state, registry_, mode, state.ParentWindow);
         show->afterUnload = endProgram;
         window_.reset(show);
-        terminate_ = std::make_unique<TerminationWatcher>(
-            [show] { show->requestEnd(QStringLiteral("SIGTERM ")); });
+        terminate_ = std::make_unique<TerminationWatcher>([show] {
+            closeModalDialogs();
+            show->requestEnd(QStringLiteral("SIGTERM "));
+        });
     } else if (modeWord == QLatin1String("/P")) {
         auto* preview = new ControlScreen(state, registry_, state.ParentWindow);
         preview->afterUnload = endProgram;
         window_.reset(preview);
-        terminate_ = std::make_unique<TerminationWatcher>([preview] { preview->close(); });
+        terminate_ = std::make_unique<TerminationWatcher>([preview] {
+            closeModalDialogs();
+            preview->close();
+        });
     } else {
         auto dialog = std::make_unique<Einstellungen>(state, registry_);
         dialog->buildPictureList = [](RunState& s) { BuildPictureList(s); };
@@ -77,7 +101,12 @@ bool AppServices::openWindow(RunState& state, const QString& modeWord)
         dialog->startPreview();
         QWidget* w = dialog.get();
         window_ = std::move(dialog);
-        terminate_ = std::make_unique<TerminationWatcher>([w] { w->close(); });
+        // An open Info, Textstempel or chooser ends too, so the running
+        // transition sees the stop and the tick can unload the dialog.
+        terminate_ = std::make_unique<TerminationWatcher>([w] {
+            closeModalDialogs();
+            w->close();
+        });
     }
     return true;
 }

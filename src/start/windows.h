@@ -13,9 +13,11 @@ namespace vm {
 class Registry;
 class TerminationWatcher;
 
-// The window an XScreenSaver-style daemon asks us to draw into: the
-// environment's XSCREENSAVER_WINDOW, "-window-id <id>" (decimal or 0x hex)
-// or "-root" (`rootId`). 0 when we were not started that way.
+// The window an XScreenSaver-style daemon asks us to draw into:
+// "-window-id <id>" (decimal or 0x hex), else the environment's
+// XSCREENSAVER_WINDOW, else "-root" (`rootId`). A switch of our own on the
+// command line (anything not starting with "-") wins: then 0, as when we
+// were not started that way.
 long long screenSaverHostWindow(const QStringList& arguments, const QByteArray& xscreensaverWindowEnv,
                                 long long rootId);
 

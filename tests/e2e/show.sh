@@ -56,6 +56,31 @@ centre() {
   esac
 }
 wait_gone() { for _ in $(seq 1 100); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done; return 1; }
+# Gone within `limit` tenths of a second?
+gone_within() { # $1 pid, $2 limit
+  local end=$(( $(date +%s%N) + $2 * 100000000 ))
+  while [ "$(date +%s%N)" -le "$end" ]; do kill -0 "$1" 2>/dev/null || return 0; sleep 0.05; done
+  return 1
+}
+# Starts the tool's host window; its id in $id, its process in $host.
+open_host() {
+  "$tool" host-window > "$work/host" &
+  host=$!
+  for _ in $(seq 1 50); do [ -s "$work/host" ] && break; sleep 0.1; done
+  id=$(head -1 "$work/host")
+}
+# Polls until the screen shows some red, but less than the 320x240 host
+# holds: a transition to the red picture is under way.
+wait_red_partly() {
+  local n
+  for _ in $(seq 1 100); do
+    import-im6.q16 -window root "$work/shot.png" 2>/dev/null
+    n=$($im "$work/shot.png" -fuzz 10% -fill black +opaque red -fill white -opaque red -format '%[fx:int(mean*w*h+0.5)]' info:)
+    [ "$n" -ge 500 ] && [ "$n" -le 70000 ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 # Waits until the centre shows that colour; fails after `limit` seconds.
 wait_for() { # $1 colour, $2 limit in seconds
@@ -145,10 +170,7 @@ check "$("$tool" enum pdelay | grep -c '^[DS][0-9]* = ')" 152 "/P saves to pdela
 check "$("$tool" enum delay | wc -l)" 0 "/P never writes delay"
 
 # --- Preview inside a real host window: runs until the host is gone.
-"$tool" host-window > "$work/host" &
-host=$!
-for _ in $(seq 1 50); do [ -s "$work/host" ] && break; sleep 0.1; done
-id=$(head -1 "$work/host")
+open_host
 "$velmirano" /P "$id" &
 pid=$!
 sleep 2
@@ -157,12 +179,23 @@ kill $host
 wait_gone $pid && pass "preview ends when the host is gone" || { bad "preview outlived its host"; kill $pid; }
 check "$(get misc message)" "[OK]" "preview saved OK"
 
+# --- The host destroyed in the middle of a slow transition: the preview
+# and the hack end within a second, not when the transition would have.
+write_conf 2 0
+printf '[pdelay]\nD2=20000000\nS2=1\n[delay]\nD2=20000000\nS2=1\n' >> "$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf"
+for how in "/P" "-window-id"; do
+  open_host
+  "$velmirano" $how "$id" &
+  pid=$!
+  wait_red_partly || bad "$how: no transition seen in the host"
+  kill $host; wait $host 2>/dev/null
+  gone_within $pid 10 && pass "$how: gone within 1 s of its host, mid-transition" \
+    || { bad "$how outlived its host by more than 1 s"; kill $pid; }
+done
+
 # --- As an XScreenSaver hack: draws into the given window, ends on SIGTERM.
 rm -f "$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf"; write_conf 1 0
-"$tool" host-window > "$work/host2" &
-host=$!
-for _ in $(seq 1 50); do [ -s "$work/host2" ] && break; sleep 0.1; done
-id=$(head -1 "$work/host2")
+open_host
 "$velmirano" -window-id "$id" &
 pid=$!
 sleep 1.5
