@@ -1,7 +1,10 @@
 // Picture loading on real files of every type (made by tests/data/
 // make-testdata.sh): sizes and colours, EXIF turning, reduced decoding for
-// a fit, and the message for every kind of bad file.
+// a fit, the message for every kind of bad file, and hostile files (built by
+// hostile.h) that must end in their error at once and within memory.
+#include "hostile.h"
 #include "pictures/loading.h"
+#include "pictures/textstamp.h"
 #include "platform/imagereaders.h"
 
 #include <QDir>
@@ -10,8 +13,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdlib>
-#include <set>
 
 using namespace vm;
 
@@ -57,6 +62,20 @@ void checkQuadrants(const RgbImage& img, const Quads& expected, int tolerance)
 
 const Quads kStandard{kRed, kGreen, kBlue, kYellow};
 
+// Peak memory of this process so far, in megabytes.
+long peakMb()
+{
+    struct rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024;
+}
+
+bool write(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Quads)
@@ -70,15 +89,14 @@ private slots:
     void exifOrientation();
     void badFiles_data();
     void badFiles();
-    void folderNamedLikeAPicture();
-    void gifComesThroughEightBitsAndPalette();
+    void hostileFiles_data();
+    void hostileFiles();
+    void fileCutShortWhileLoadedKeepsItsBytes();
+    void metadataOnlyFromPicturesAndCapped();
     void reductionForFit_data();
     void reductionForFit();
     void fitHintDecodesReduced_data();
     void fitHintDecodesReduced();
-    void turnPicture_data();
-    void turnPicture();
-    void extensionAndOrientationTables();
 };
 
 void TestLoading::everyFileType_data()
@@ -200,11 +218,11 @@ void TestLoading::badFiles_data()
     QTest::newRow("40000 x 40000 gif") << "huge.gif" << "GIF" << int(kIsTooLarge) << read;
     QTest::newRow("40000 x 40000 pcx") << "huge.pcx" << "PCX" << int(kIsTooLarge) << read;
     QTest::newRow("40000 x 40000 tga") << "huge.tga" << "TGA" << int(kIsTooLarge) << read;
-    // The BMP decoder refuses the header itself; what is left is too short.
-    QTest::newRow("40000 x 40000 bmp") << "huge.bmp" << "BMP" << int(kIsTruncated) << read;
+    QTest::newRow("40000 x 40000 bmp") << "huge.bmp" << "BMP" << int(kIsTooLarge) << read;
     QTest::newRow("unknown type") << "quadrants.png" << "XYZ" << int(kIsNoReader) << read;
     QTest::newRow("JPEG is not JPG") << "quadrants.jpg" << "JPEG" << int(kIsNoReader) << read;
     QTest::newRow("lower-case extension") << "quadrants.jpg" << "jpg" << int(kIsNoReader) << read;
+    QTest::newRow("a folder named like a picture") << "." << "JPG" << int(kIsNotAFile) << open;
 }
 
 void TestLoading::badFiles()
@@ -221,32 +239,102 @@ void TestLoading::badFiles()
     QCOMPARE(img.width, 0);
 }
 
-void TestLoading::folderNamedLikeAPicture()
+void TestLoading::hostileFiles_data()
 {
-    QTemporaryDir dir;
-    const QString path = dir.path() + "/ordner.jpg";
-    QVERIFY(QDir().mkpath(path));
-    RgbImage img;
-    QCOMPARE(LoadPicture(path, "JPG", false, img), "Fehler 3 in IS_OpenFileSource\n" + path);
-    QVERIFY(img.empty());
+    using namespace hostile;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<double>("planGb"); // what the decode would have allocated, at least; 0: not asked
+    const int tooMany = kIsTooManyParts, tooLarge = kIsTooLarge;
+    // Camera raw under a picture's name never reaches a parser but ours.
+    QTest::newRow("crw named jpg, heaps nested") << crw(2000) << "JPG" << int(kIsWrongFormat) << 0.0;
+    // The decoder's marker list grows by walking it: quadratic in the count.
+    QTest::newRow("jpeg, 200000 comments") << jpegWithComments(200000) << "JPG" << tooMany << 0.0;
+    QTest::newRow("jpeg, 4000 comments is a picture") << jpegWithComments(4000) << "JPG" << int(kIsOk) << 0.0;
+    QTest::newRow("jpeg, 3000 empty scans") << jpegWithScans(3000) << "JPG" << tooMany << 0.0;
+    QTest::newRow("jpeg, 90 scans is a picture") << jpegWithScans(80) << "JPG" << int(kIsOk) << 0.0;
+    // Coefficients of every block are kept whatever the output scale.
+    QTest::newRow("progressive cmyk jpeg 12000x12000") << jpegFrame(12000, 12000, 4, true) << "JPG" << tooLarge << 1.1;
+    QTest::newRow("baseline cmyk jpeg 12000x12000, decoded reduced")
+        << jpegFrame(12000, 12000, 4, false) << "JPG" << int(kIsCorrupt) << 0.0;
+    QTest::newRow("png text chunk claiming 2 GB")
+        << png(1, 1, 8, 2, pngChunk("tEXt", "abc", 0x7FFFFFF0)) << "PNG" << int(kIsTruncated) << 0.0;
+    QTest::newRow("png, 5000 text chunks")
+        << png(1, 1, 8, 2, pngChunk("tEXt", QByteArray("k\0v", 3)).repeated(5000)) << "PNG" << tooMany << 0.0;
+    QTest::newRow("png 16 bits 11000x11000") << png(11000, 11000, 16, 2, pngChunk("IEND", {})) << "PNG" << tooLarge << 1.7;
+    QTest::newRow("tiff 16 bits 11000x11000") << tiffRgb(11000, 11000, 16) << "TIF" << tooLarge << 1.7;
+    QTest::newRow("bmp rle 12000x12000") << bmp(12000, 12000, 8, 1, QByteArray(8, '\0') + QByteArray("\0\x01", 2))
+                                         << "BMP" << tooLarge << 1.1;
+    QTest::newRow("gif with a 12000x12000 screen") << gifScreen(12000, 12000) << "GIF" << tooLarge << 1.1;
+    // Width times row bytes times height once left 64 bits.
+    QTest::newRow("bmp of 2^31 x -2^31 at 64 bits")
+        << bmp(0x7FFFFFFF, std::int32_t(0x80000000u), 64, 0, QByteArray(64, '\0')) << "BMP" << int(kIsCorrupt) << 0.0;
+    QTest::newRow("tiff named jpg, 2 MB orientation text")
+        << tiffRgb(1, 1, 8, {tiffText(274, 2'000'000)}) << "JPG" << int(kIsWrongFormat) << 0.0;
+    // The metafile player loops forever on bitmap headers of other sizes.
+    QTest::newRow("wmf bitmap header of 16 bytes") << wmfWithBitmap(16) << "WMF" << int(kIsCorrupt) << 0.0;
+    QTest::newRow("wmf bitmap header of 40 bytes") << wmfWithBitmap(40) << "WMF" << int(kIsOk) << 0.0;
 }
 
-void TestLoading::gifComesThroughEightBitsAndPalette()
+void TestLoading::hostileFiles()
 {
-    SourceResult opened = OpenFileSource(data("quadrants.gif"));
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, extension);
+    QFETCH(int, error);
+    QFETCH(double, planGb);
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/bild." + extension.toLower();
+    QVERIFY(write(path, bytes));
+    const long before = peakMb();
+    RgbImage img;
+    const QString message = LoadPicture(path, extension, true, img, QSize(1024, 768));
+    QCOMPARE(message, error == kIsOk ? QString() : "Fehler " + QString::number(error) + " in IS_ReadXXX\n" + path);
+    QCOMPARE(img.empty(), error != kIsOk);
+    // Refused before anything was allocated for it.
+    QVERIFY2(peakMb() - before < 100, qPrintable(QString::number(peakMb() - before) + " MB"));
+    if (planGb > 0) {
+        SourceResult opened = OpenFileSource(path);
+        const char* format = extension == "PNG" ? "png" : extension == "TIF" ? "tiff" : extension == "BMP" ? "bmp"
+                             : extension == "GIF" ? "gif" : "jpeg";
+        const DecodePlan plan = PlanDecode(*opened.source, format, 3);
+        QCOMPARE(plan.error, error);
+        QVERIFY2(double(plan.bytes) > planGb * 1e9, qPrintable(QString::number(plan.bytes)));
+    }
+}
+
+void TestLoading::fileCutShortWhileLoadedKeepsItsBytes()
+{
+    // Another program rewriting the file while it is read: the source holds
+    // its own copy, so the reader neither faults nor sees the new length.
+    QTemporaryDir dir;
+    const QString path = dir.path() + "/bild.png";
+    QVERIFY(QFile::copy(data("quadrants.png"), path));
+    SourceResult opened = OpenFileSource(path);
     QVERIFY(opened.source);
-    const EightBitResult eight = ReadGIF(*opened.source);
-    QCOMPARE(eight.error, int(kIsOk));
-    QCOMPARE(eight.image.width, 45);
-    QCOMPARE(eight.image.pixels.size(), std::size_t(45 * 29));
-    std::set<int> indexes(eight.image.pixels.begin(), eight.image.pixels.end());
-    QCOMPARE(indexes.size(), std::size_t(4));
-    std::set<std::uint32_t> colours;
-    for (int i : indexes) colours.insert(eight.image.palette[std::size_t(i)]);
-    QCOMPARE(colours, (std::set<std::uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00}));
-    RgbImage rgb;
-    QCOMPARE(EightBitToRGB(eight.image, rgb), int(kIsOk));
-    checkQuadrants(rgb, kStandard, 0);
+    QVERIFY(::truncate(QFile::encodeName(path).constData(), 0) == 0);
+    const ReadResult read = ReadPNG(*opened.source);
+    QCOMPARE(read.error, int(kIsOk));
+    checkQuadrants(read.image, kStandard, 0);
+}
+
+void TestLoading::metadataOnlyFromPicturesAndCapped()
+{
+    using namespace hostile;
+    const auto span = [](const QByteArray& b) {
+        return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(b.constData()), std::size_t(b.size()));
+    };
+    // exiv2 would read this raw camera file; it is no picture we show.
+    const QByteArray raw = crw(3);
+    QVERIFY(!ReadPictureMetadata(span(raw)));
+    // Megabytes of text in a tag cost nothing and show as unreadable; the
+    // orientation of megabytes is no orientation.
+    const QByteArray big = tiffRgb(1, 1, 8, {tiffText(270, 5'000'000), tiffText(274, 2'000'000), tiffText(315, 3000)});
+    const auto metadata = ReadPictureMetadata(span(big));
+    QVERIFY(metadata);
+    QVERIFY(!metadata->exifTag(274));
+    QCOMPARE(metadata->exifTag(315)->text.size(), qsizetype(kMaxMetadataText));
+    QCOMPARE(expandPlaceholders("%e270|%e274", "/b/x.tif", QDateTime(), *metadata), QString("?????|?????"));
 }
 
 void TestLoading::reductionForFit_data()
@@ -316,40 +404,6 @@ void TestLoading::fitHintDecodesReduced()
     Quads expected = kStandard;
     if (exifRotate) expected = Quads{kBlue, kRed, kYellow, kGreen};
     checkQuadrants(out, expected, 40);
-}
-
-void TestLoading::turnPicture_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<Quads>("quads");
-    QTest::newRow("0 clockwise") << 0 << QSize(29, 45) << Quads{kBlue, kRed, kYellow, kGreen};
-    QTest::newRow("1 half") << 1 << QSize(45, 29) << Quads{kYellow, kBlue, kGreen, kRed};
-    QTest::newRow("2 counter-clockwise") << 2 << QSize(29, 45) << Quads{kGreen, kYellow, kRed, kBlue};
-    QTest::newRow("unknown code: unchanged") << 3 << QSize(45, 29) << kStandard;
-}
-
-void TestLoading::turnPicture()
-{
-    QFETCH(int, code);
-    QFETCH(QSize, size);
-    QFETCH(Quads, quads);
-    RgbImage img;
-    QCOMPARE(LoadPicture(data("quadrants.png"), "PNG", false, img), QString());
-    TurnPicture(code, img);
-    QCOMPARE(QSize(img.width, img.height), size);
-    checkQuadrants(img, quads, 0);
-}
-
-void TestLoading::extensionAndOrientationTables()
-{
-    QCOMPARE(PictureExtension("/a/b/photo.Jpg"), QString("JPG"));
-    QCOMPARE(PictureExtension("/a/b/bild.jpeg"), QString("PEG"));
-    QCOMPARE(PictureExtension("x"), QString("X"));
-    QCOMPARE(TurnForOrientation(6), std::optional<int>(0));
-    QCOMPARE(TurnForOrientation(3), std::optional<int>(1));
-    QCOMPARE(TurnForOrientation(8), std::optional<int>(2));
-    for (long o : {0L, 1L, 2L, 4L, 5L, 7L, 9L, -6L}) QCOMPARE(TurnForOrientation(o), std::optional<int>());
 }
 
 QTEST_MAIN(TestLoading)

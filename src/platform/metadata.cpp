@@ -10,7 +10,9 @@
 
 #include <array>
 #include <climits>
+#include <cstring>
 #include <map>
+#include <memory>
 
 namespace vm {
 
@@ -38,7 +40,7 @@ ExifField fieldOf(const Exiv2::Exifdatum& datum)
     ExifField field;
     field.tag = datum.tag();
     field.group = QString::fromStdString(datum.groupName());
-    field.text = valueText(datum);
+    field.text = valueText(datum).left(kMaxMetadataText);
     const long size = datum.size();
     if (size > 0) {
         field.bytes.resize(size);
@@ -47,20 +49,45 @@ ExifField fieldOf(const Exiv2::Exifdatum& datum)
     return field;
 }
 
+enum class Carrier { None, Jpeg, Tiff, Png };
+
+// Which of the formats that carry EXIF or IPTC data the bytes are, by their
+// signature; other files never reach exiv2, whatever their name (exiv2
+// knows raw camera formats whose parsers a crafted file can exhaust).
+Carrier carrierOf(std::span<const std::uint8_t> b)
+{
+    static const std::uint8_t png[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (b.size() >= 3 && b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) return Carrier::Jpeg;
+    if (b.size() >= 8 && std::memcmp(b.data(), png, 8) == 0) return Carrier::Png;
+    if (b.size() >= 8 && ((b[0] == 'I' && b[1] == 'I' && b[2] == 42 && b[3] == 0) ||
+                          (b[0] == 'M' && b[1] == 'M' && b[2] == 0 && b[3] == 42)))
+        return Carrier::Tiff;
+    return Carrier::None;
+}
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
-PictureMetadata readAll(std::span<const std::uint8_t> bytes)
+PictureMetadata readAll(std::span<const std::uint8_t> bytes, Carrier carrier)
 {
     // Warnings about odd files would only clutter the error output.
     Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-    auto image = Exiv2::ImageFactory::open(bytes.data(), long(bytes.size()));
-    if (image.get() == nullptr) throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
+    Exiv2::BasicIo::AutoPtr io(new Exiv2::MemIo(bytes.data(), long(bytes.size())));
+    std::unique_ptr<Exiv2::Image> image;
+    switch (carrier) {
+    case Carrier::Jpeg: image = std::make_unique<Exiv2::JpegImage>(io, false); break;
+    case Carrier::Tiff: image = std::make_unique<Exiv2::TiffImage>(io, false); break;
+    case Carrier::Png: image = std::make_unique<Exiv2::PngImage>(io, false); break;
+    case Carrier::None: throw Exiv2::Error(Exiv2::kerFileContainsUnknownImageType);
+    }
     image->readMetadata();
 
     PictureMetadata metadata;
     std::map<std::uint16_t, std::pair<int, const Exiv2::Exifdatum*>> best;
     for (const Exiv2::Exifdatum& datum : image->exifData()) {
+        // A value of megabytes is no text for a stamp nor an orientation:
+        // it is dropped before anything converts it.
+        if (datum.size() > kMaxMetadataBytes) continue;
         const int rank = groupRank(datum.groupName());
         if (rank < 0) continue;
         auto [it, added] = best.try_emplace(datum.tag(), rank, &datum);
@@ -70,8 +97,11 @@ PictureMetadata readAll(std::span<const std::uint8_t> bytes)
     for (const auto& [tag, chosen] : best) metadata.exif.push_back(fieldOf(*chosen.second));
 
     for (const Exiv2::Iptcdatum& datum : image->iptcData()) {
+        if (metadata.iptc.size() >= kMaxIptcDataSets) break;
+        if (datum.size() > kMaxMetadataBytes) continue;
         // Strings come back byte for byte, numbers in decimal.
-        metadata.iptc.push_back({int(datum.record()), int(datum.tag()), QByteArray::fromStdString(datum.toString())});
+        metadata.iptc.push_back({int(datum.record()), int(datum.tag()),
+                                 QByteArray::fromStdString(datum.toString()).left(kMaxMetadataText)});
     }
     return metadata;
 }
@@ -99,9 +129,10 @@ QString decodeMetadataText(const QByteArray& bytes)
 
 std::optional<PictureMetadata> ReadPictureMetadata(std::span<const std::uint8_t> bytes)
 {
-    if (bytes.empty() || bytes.size() > std::size_t(LONG_MAX)) return std::nullopt;
+    const Carrier carrier = carrierOf(bytes);
+    if (carrier == Carrier::None || bytes.size() > std::size_t(LONG_MAX)) return std::nullopt;
     try {
-        return readAll(bytes);
+        return readAll(bytes, carrier);
     } catch (...) {
         // Damaged metadata, unknown formats, exhausted memory: nothing.
         return std::nullopt;
