@@ -32,31 +32,14 @@ const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255};
 // bottom left, bottom right.
 using Quads = std::array<Rgb, 4>;
 
-Rgb at(const RgbImage& img, int x, int y)
-{
-    const std::uint8_t* p = img.row(y) + std::size_t(x) * 3;
-    return {p[0], p[1], p[2]};
-}
-
-QString describe(const Rgb& c) { return QString("(%1,%2,%3)").arg(c[0]).arg(c[1]).arg(c[2]); }
-
-bool near(const Rgb& a, const Rgb& b, int tolerance)
-{
-    for (int i = 0; i < 3; ++i)
-        if (std::abs(a[i] - b[i]) > tolerance) return false;
-    return true;
-}
-
 void checkQuadrants(const RgbImage& img, const Quads& expected, int tolerance)
 {
-    const int w = img.width, h = img.height;
-    const int xs[2] = {w / 8, w - 1 - w / 8}, ys[2] = {h / 8, h - 1 - h / 8};
+    const int xs[2] = {img.width / 8, img.width - 1 - img.width / 8}, ys[2] = {img.height / 8, img.height - 1 - img.height / 8};
     for (int q = 0; q < 4; ++q) {
-        const Rgb got = at(img, xs[q % 2], ys[q / 2]);
-        QVERIFY2(near(got, expected[std::size_t(q)], tolerance),
-                 qPrintable(QString("quadrant %1: %2, expected %3")
-                                .arg(q)
-                                .arg(describe(got), describe(expected[std::size_t(q)]))));
+        const std::uint8_t* p = img.row(ys[q / 2]) + std::size_t(xs[q % 2]) * 3;
+        for (int c = 0; c < 3; ++c)
+            QVERIFY2(std::abs(p[c] - expected[std::size_t(q)][std::size_t(c)]) <= tolerance,
+                     qPrintable(QString("quadrant %1 channel %2: %3").arg(q).arg(c).arg(p[c])));
     }
 }
 
@@ -124,7 +107,6 @@ void TestLoading::everyFileType_data()
     QTest::newRow("pcx 8 bits no palette") << "grey8-nopal.pcx" << grey << 0;
     QTest::newRow("pcx 24 bits") << "rgb24.pcx" << kStandard << 0;
     QTest::newRow("pcx 24 bits runs across lines") << "rgb24-crossing.pcx" << kStandard << 0;
-    QTest::newRow("pcx 8 bits by ImageMagick") << "im-pal8.pcx" << kStandard << 0;
     QTest::newRow("pcx 24 bits by ImageMagick") << "im-rgb24.pcx" << kStandard << 0;
     QTest::newRow("tga 24") << "true24.tga" << kStandard << 0;
     QTest::newRow("tga 24 top-down with footer") << "true24-topdown-footer.tga" << kStandard << 0;
@@ -136,8 +118,6 @@ void TestLoading::everyFileType_data()
     QTest::newRow("tga mapped") << "mapped8.tga" << kStandard << 0;
     QTest::newRow("tga mapped rle, 16-bit map") << "mapped8-rle-map16.tga" << kStandard << 0;
     QTest::newRow("tga 16-bit index, map from 3") << "mapped16-first.tga" << kStandard << 0;
-    QTest::newRow("tga by ImageMagick") << "im-true24.tga" << kStandard << 0;
-    QTest::newRow("tga rle by ImageMagick") << "im-true24-rle.tga" << kStandard << 0;
     QTest::newRow("tga mapped by ImageMagick") << "im-mapped.tga" << kStandard << 0;
     QTest::newRow("wmf") << "halves.wmf" << Quads{kRed, kBlue, kRed, kBlue} << 0;
 }
@@ -170,7 +150,6 @@ void TestLoading::exifOrientation_data()
     QTest::newRow("8 turned counter-clockwise") << "orient8.jpg" << true << QSize(29, 45)
                                                 << Quads{kGreen, kYellow, kRed, kBlue};
     QTest::newRow("6 as stored without the switch") << "orient6.jpg" << false << QSize(45, 29) << kStandard;
-    QTest::newRow("3 as stored without the switch") << "orient3.jpg" << false << QSize(45, 29) << kStandard;
     QTest::newRow("photo.Jpg is a JPG") << "mixed-case.Jpg" << true << QSize(29, 45) << Quads{kBlue, kRed, kYellow, kGreen};
     QTest::newRow("tif is never turned") << "orient6.tif" << true << QSize(45, 29) << kStandard;
 }
@@ -348,9 +327,7 @@ void TestLoading::reductionForFit_data()
     QTest::newRow("odd size rounds up") << QSize(1601, 1201) << QSize(401, 301) << 2;
     QTest::newRow("at most an eighth") << QSize(8000, 8000) << QSize(100, 100) << 3;
     QTest::newRow("smaller than the fit") << QSize(100, 100) << QSize(200, 200) << 0;
-    QTest::newRow("exactly the fit") << QSize(200, 100) << QSize(200, 100) << 0;
     QTest::newRow("tall picture, wide fit") << QSize(3000, 4000) << QSize(1024, 768) << 2;
-    QTest::newRow("no fit") << QSize(4000, 3000) << QSize() << 0;
 }
 
 void TestLoading::reductionForFit()
@@ -371,7 +348,6 @@ void TestLoading::fitHintDecodesReduced_data()
     QTest::newRow("no hint") << "" << false << QSize() << QSize(1600, 1200) << QSize(1600, 1200);
     QTest::newRow("quarter") << "" << false << QSize(400, 300) << QSize(400, 300) << QSize(1600, 1200);
     QTest::newRow("half") << "" << false << QSize(640, 480) << QSize(800, 600) << QSize(1600, 1200);
-    QTest::newRow("larger fit: full") << "" << false << QSize(2000, 2000) << QSize(1600, 1200) << QSize(1600, 1200);
     QTest::newRow("turned, then fitted") << "orient6.jpg" << true << QSize(8, 12) << QSize(8, 12) << QSize(29, 45);
     QTest::newRow("not turned, fitted") << "orient6.jpg" << false << QSize(12, 8) << QSize(12, 8) << QSize(45, 29);
 }
