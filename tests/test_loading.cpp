@@ -253,6 +253,9 @@ void TestLoading::hostileFiles_data()
         << tiffRgb(1, 1, 8, {tiffText(274, 2'000'000)}) << "JPG" << int(kIsWrongFormat) << 0.0;
     // The metafile player loops forever on bitmap headers of other sizes.
     QTest::newRow("wmf bitmap header of 16 bytes") << wmfWithBitmap(16) << "WMF" << int(kIsCorrupt) << 0.0;
+    QByteArray maxRecord = wmfWithBitmap(40);
+    maxRecord.replace(22 + 12, 4, le32(0x40000000)); // the largest record, as the header states it
+    QTest::newRow("wmf claiming a record of 2 GB") << maxRecord << "WMF" << int(kIsCorrupt) << 0.0;
     QTest::newRow("wmf bitmap header of 40 bytes") << wmfWithBitmap(40) << "WMF" << int(kIsOk) << 0.0;
 }
 

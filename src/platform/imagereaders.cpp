@@ -737,6 +737,9 @@ int metafileSound(std::span<const std::uint8_t> d, bool placeable)
     std::size_t i = placeable ? 22 : 0;
     if (d.size() < i + 18) return kIsTruncated;
     if (le16(d.data() + i + 2) != 9) return kIsCorrupt;
+    // The player allocates the largest record's size as the header states
+    // it, before reading a record.
+    if (le32(d.data() + i + 12) > d.size() / 2) return kIsCorrupt;
     i += 18;
     int records = 0;
     while (i + 6 <= d.size()) {
