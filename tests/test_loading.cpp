@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -74,6 +75,8 @@ private slots:
     void badFiles();
     void hostileFiles_data();
     void hostileFiles();
+    void planAdmitsRealPhotographs_data();
+    void planAdmitsRealPhotographs();
     void fileCutShortWhileLoadedKeepsItsBytes();
     void metadataOnlyFromPicturesAndCapped();
     void reductionForFit_data();
@@ -285,6 +288,37 @@ void TestLoading::hostileFiles()
     }
 }
 
+void TestLoading::planAdmitsRealPhotographs_data()
+{
+    using namespace hostile;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("reduction"); // asked for, then planned
+    QTest::addColumn<int>("planned");
+    QTest::newRow("100 MP jpeg in full") << jpegFrame(12000, 8400, 3, false) << "jpeg" << 0 << 0;
+    QTest::newRow("100 MP progressive jpeg in full") << jpegFrame(12000, 8400, 3, true) << "jpeg" << 0 << 0;
+    // 1.15 GB of coefficients and output together: decoded at half size.
+    QTest::newRow("130 MP progressive jpeg, halved") << jpegFrame(13000, 10000, 3, true) << "jpeg" << 0 << 1;
+    QTest::newRow("fit hint kept") << jpegFrame(12000, 8400, 3, true) << "jpeg" << 2 << 2;
+    QTest::newRow("100 MP tiff of 8-bit samples") << tiffRgb(12000, 8400, 8) << "tiff" << 0 << 0;
+    QTest::newRow("100 MP png") << png(12000, 8400, 8, 2, pngChunk("IEND", {})) << "png" << 0 << 0;
+}
+
+void TestLoading::planAdmitsRealPhotographs()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, format);
+    QFETCH(int, reduction);
+    QFETCH(int, planned);
+    QTemporaryDir dir;
+    QVERIFY(write(dir.path() + "/bild", bytes));
+    SourceResult opened = OpenFileSource(dir.path() + "/bild");
+    const DecodePlan plan = PlanDecode(*opened.source, qPrintable(format), reduction);
+    QCOMPARE(plan.error, int(kIsOk));
+    QCOMPARE(plan.reduction, planned);
+    QVERIFY(plan.bytes <= DecodeBudgetBytes());
+}
+
 void TestLoading::fileCutShortWhileLoadedKeepsItsBytes()
 {
     // Another program rewriting the file while it is read: the source holds
@@ -298,6 +332,9 @@ void TestLoading::fileCutShortWhileLoadedKeepsItsBytes()
     const ReadResult read = ReadPNG(*opened.source);
     QCOMPARE(read.error, int(kIsOk));
     checkQuadrants(read.image, kStandard, 0);
+    // A pipe named like a picture is refused at once, not waited on.
+    QVERIFY(::mkfifo(QFile::encodeName(dir.path() + "/pipe.jpg").constData(), 0644) == 0);
+    QCOMPARE(OpenFileSource(dir.path() + "/pipe.jpg").error, int(kIsNotAFile));
 }
 
 void TestLoading::metadataOnlyFromPicturesAndCapped()

@@ -85,8 +85,6 @@ SourceResult OpenFileSource(const QString& path)
 {
     SourceResult result;
     Fd file;
-    // Not blocking: a pipe named like a picture would otherwise wait for a
-    // writer; it is refused below like any other non-file.
     file.fd = OpenNativePath(NativePath(path), false);
     if (file.fd < 0) {
         result.error = openError(errno);
@@ -448,7 +446,7 @@ Header walkTiff(std::span<const std::uint8_t> d)
     const std::size_t ifd = u32(4);
     if (ifd > n - 2) return h;
     const std::size_t count = u16(ifd);
-    long long width = 0, height = 0, bits = 1, rowsPerStrip = 0, tileW = 0, tileH = 0, samples = 1;
+    long long width = 0, height = 0, bits = 1, rowsPerStrip = 0, tileW = 0, tileH = 0, samples = 1, compression = 1;
     for (std::size_t e = 0; e < count && ifd + 2 + 12 * (e + 1) <= n; ++e) {
         const std::size_t o = ifd + 2 + 12 * e;
         const unsigned tag = u16(o), type = u16(o + 2);
@@ -456,7 +454,13 @@ Header walkTiff(std::span<const std::uint8_t> d)
         switch (tag) {
         case 256: width = value; break;
         case 257: height = value; break;
-        case 258: bits = u32(o + 4) <= (type == 3 ? 2u : 1u) ? value : 16; break; // several: assume the wide case
+        case 258: {
+            // One value per sample: inline up to two, else where the entry points.
+            const std::size_t at = type == 3 && u32(o + 4) > 2 ? std::size_t(u32(o + 8)) : o + 8;
+            bits = type == 3 && at <= n - 2 ? u16(at) : value;
+            break;
+        }
+        case 259: compression = value; break;
         case 277: samples = value; break;
         case 278: rowsPerStrip = value; break;
         case 322: tileW = value; break;
@@ -467,9 +471,10 @@ Header walkTiff(std::span<const std::uint8_t> d)
     if (width <= 0 || height <= 0 || width > kMaxPictureSide || height > kMaxPictureSide) return h;
     h.size = QSize(int(width), int(height));
     h.bytesPerPixel = bits > 8 ? 8 + 4 + 3 : 4 + 3 + (samples == 1 ? 1 : 0);
-    // The decoder holds one strip or tile, as decoded, at a time.
-    const long long pixelBytes = std::clamp(samples, 1LL, 16LL) * std::clamp(bits, 1LL, 64LL) / 8 + 1;
-    const long long stripRows = rowsPerStrip > 0 ? std::min(rowsPerStrip, height) : height;
+    // The decoder holds one strip or tile, as decoded, at a time; an
+    // uncompressed strip is read in rows.
+    const long long pixelBytes = (std::clamp(samples, 1LL, 16LL) * std::clamp(bits, 1LL, 64LL) + 7) / 8;
+    const long long stripRows = compression == 1 ? 1 : rowsPerStrip > 0 ? std::min(rowsPerStrip, height) : height;
     h.fixedBytes = std::uint64_t(tileW > 0 && tileH > 0 ? std::min(tileW, 65536LL) * std::min(tileH, 65536LL)
                                                         : width * stripRows) *
                    std::uint64_t(pixelBytes);

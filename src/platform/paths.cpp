@@ -127,7 +127,9 @@ QString DisplayPath(const QString& path)
 
 int OpenNativePath(const QByteArray& path, bool directory)
 {
-    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | (directory ? O_DIRECTORY : 0);
+    // Never waiting: a pipe named like a picture would block until someone
+    // writes to it (the caller refuses anything but a file or folder).
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (directory ? O_DIRECTORY : 0);
     if (path.isEmpty()) {
         errno = ENOENT;
         return -1;

@@ -31,7 +31,8 @@ QString DisplayPath(const QString& path);
 
 // Opens a file or folder by path for reading, however long the path: a path
 // beyond the system's limit is walked from folder to folder. -1 with errno
-// on failure. `directory` asks for a folder (O_DIRECTORY).
+// on failure. `directory` asks for a folder (O_DIRECTORY). Opening never
+// waits (a pipe opens at once).
 int OpenNativePath(const QByteArray& path, bool directory);
 
 } // namespace vm
