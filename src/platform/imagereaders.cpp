@@ -666,8 +666,7 @@ QtRead readQt(FileSource& source, const char* format, int reduction, RgbImage* i
                 target.size() == expected) {
                 target = QImage();
                 packInPlace(buffer.data(), std::size_t(w) * std::size_t(h));
-                buffer.resize(std::size_t(w) * std::size_t(h) * 3);
-                buffer.shrink_to_fit();
+                buffer.resize(std::size_t(w) * std::size_t(h) * 3); // no copy: capacity stays
                 into->rgb = std::move(buffer);
                 into->width = w;
                 into->height = h;
@@ -696,10 +695,12 @@ QtRead readQt(FileSource& source, const char* format, int reduction, RgbImage* i
     return r;
 }
 
-ReadResult readRgb(FileSource& source, const char* format, int reduction = 0)
+// `direct`: the decoder writes 32-bit pixels straight into the RGB buffer
+// (the JPEG decoder does; the others choose their own layout).
+ReadResult readRgb(FileSource& source, const char* format, int reduction = 0, bool direct = false)
 {
     ReadResult r;
-    QtRead read = readQt(source, format, reduction, &r.image);
+    QtRead read = readQt(source, format, reduction, direct ? &r.image : nullptr);
     r.error = read.error;
     r.storedSize = read.stored;
     if (r.error != kIsOk || !r.image.empty()) return r;
@@ -804,7 +805,10 @@ DecodePlan PlanDecode(FileSource& source, const char* format, int reduction)
     return p;
 }
 
-ReadResult ReadJPG(FileSource& source, int reduction) { return readRgb(source, "jpeg", std::clamp(reduction, 0, 3)); }
+ReadResult ReadJPG(FileSource& source, int reduction)
+{
+    return readRgb(source, "jpeg", std::clamp(reduction, 0, 3), true);
+}
 ReadResult ReadBMP(FileSource& source) { return readRgb(source, "bmp"); }
 ReadResult ReadPNG(FileSource& source) { return readRgb(source, "png"); }
 ReadResult ReadTIFF(FileSource& source) { return readRgb(source, "tiff"); }
