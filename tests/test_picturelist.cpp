@@ -3,8 +3,11 @@
 #include "pictures/loading.h"
 #include "pictures/picturelist.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "settings/settings.h"
+#include "start/errorlog.h"
 #include "state/runstate.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QFile>
@@ -392,7 +395,12 @@ void TestPictureList::namesThatAreNotUtf8AreKeptByteForByte()
         QCOMPARE(LoadPicture(e.filePath, "PNG", false, img), QString());
         QCOMPARE(img.width, 45);
     }
-    QCOMPARE(DisplayPath(list[0].filePath), QFile::decodeName(folder) + QString::fromUtf8("café.png"));
+    // The error log shows the name as Latin-1 text.
+    ScratchConfig config;
+    Registry registry;
+    LogError(registry, "Fehler 5\n" + list[0].filePath, QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)));
+    QCOMPARE(registry.ReadSetting("error", "number0", ""),
+             "2024.03.05 07:08:09 Fehler 5\n" + QFile::decodeName(folder) + QString::fromUtf8("café.png"));
     QCOMPARE(PathFromNative("Gr\xc3\xb6\xc3\x9f" "e"), QString::fromUtf8("Größe"));
     // Qt's own removal cannot name these files.
     QCOMPARE(QProcess::execute("rm", {"-rf", PathFromNative(folder)}), 0);
