@@ -180,16 +180,18 @@ struct Scanner {
     }
 };
 
-// A text whose plain code-unit order equals CompareNatural's: each run is
-// marked (digits 1, others 2, so digit runs come first), a digit run
-// carries its value's length before its digits without leading zeros, and
-// other runs are lower-cased. Paths hold no control characters, so the
-// markers cannot meet a real character.
+// A text whose plain code-unit order equals CompareNatural's. Each run
+// starts with a mark: 1 for digits, 2 for other characters, so digit runs
+// come first. A digit run carries its value's length, then its digits
+// without leading zeros. Every other character, lower-cased, becomes two
+// units (2 + its high byte, then its low byte), so a run that ends, where
+// only a digit mark (1) or the end can follow, sorts before one that goes
+// on, whatever characters a name holds (control characters included).
 QString naturalKey(QStringView text)
 {
     auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
     QString key;
-    key.reserve(text.size() + 8);
+    key.reserve(2 * text.size() + 8);
     qsizetype i = 0;
     while (i < text.size()) {
         const qsizetype start = i;
@@ -203,7 +205,11 @@ QString naturalKey(QStringView text)
             key += text.mid(first, i - first);
         } else {
             key += QChar(2);
-            for (qsizetype k = start; k < i; ++k) key += text[k].toLower();
+            for (qsizetype k = start; k < i; ++k) {
+                const char16_t c = text[k].toLower().unicode();
+                key += QChar(char16_t(2 + (c >> 8)));
+                key += QChar(char16_t(c & 0xFF));
+            }
         }
     }
     return key;
