@@ -249,6 +249,14 @@ void TestLoading::hostileFiles_data()
     QTest::newRow("bmp rle 12000x12000") << bmp(12000, 12000, 8, 1, QByteArray(8, '\0') + QByteArray("\0\x01", 2))
                                          << "BMP" << tooLarge << 1.1;
     QTest::newRow("gif with a 12000x12000 screen") << gifScreen(12000, 12000) << "GIF" << tooLarge << 1.1;
+    // Found by fuzzing: decoders that allocate what no header said.
+    QTest::newRow("gif frame beyond an empty screen")
+        << QByteArray::fromHex("4749463839610000ff21f90400002c000021000000463800ff21f9000400000000002c000000002d3b1d0000"
+                               "0201000000464961492a43ff00")
+        << "GIF" << int(kIsCorrupt) << 0.0;
+    QTest::newRow("bmp whose header claims megabytes")
+        << QByteArray::fromHex("424d00360000605f5f5f5f5ea0a010000000230d2a95010018000000001c009700d0d0") << "BMP"
+        << int(kIsCorrupt) << 0.0;
     // Width times row bytes times height once left 64 bits.
     QTest::newRow("bmp of 2^31 x -2^31 at 64 bits")
         << bmp(0x7FFFFFFF, std::int32_t(0x80000000u), 64, 0, QByteArray(64, '\0')) << "BMP" << int(kIsCorrupt) << 0.0;

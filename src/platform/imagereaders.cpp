@@ -546,8 +546,9 @@ DecodePlan plan(FileSource& source, QImageReader& reader, const char* format, in
     if (known.bytesPerPixel == 0) known.bytesPerPixel = bytesPerPixelOf(reader.imageFormat());
     p.stored = known.size;
     if (!known.size.isValid() || known.size.isEmpty()) {
-        // The decoder says nothing before decoding: keep its own limit.
-        p.error = h.truncated ? kIsTruncated : kIsOk;
+        // Neither the header nor the decoder tells the size before
+        // decoding: what it would allocate is unknown, so nothing is.
+        p.error = h.truncated ? kIsTruncated : kIsCorrupt;
         return p;
     }
     if (!sizeAllowed(known.size.width(), known.size.height())) {
@@ -640,7 +641,8 @@ QtRead readQt(FileSource& source, const char* format, int reduction, RgbImage* i
     QtRead r;
     QImageReader reader(&source.device(), format);
     reader.setAutoTransform(false);
-    reader.setAllocationLimit(kAllocationLimitMb);
+    // The decoder's own picture may take half the budget; the rest is ours.
+    reader.setAllocationLimit(int(std::clamp<std::uint64_t>(DecodeBudgetBytes() / 2 >> 20, 1, kAllocationLimitMb)));
     const DecodePlan p = plan(source, reader, format, reduction);
     if (p.error != kIsOk) {
         r.error = p.error;
@@ -653,6 +655,11 @@ QtRead readQt(FileSource& source, const char* format, int reduction, RgbImage* i
         expected = QSize((expected.width() + f - 1) / f, (expected.height() + f - 1) / f);
         reader.setScaledSize(expected);
     }
+    // The decoder may allocate the planned picture in its widest pixels
+    // (8 bytes), nothing larger.
+    const std::uint64_t plannedMb =
+        (std::uint64_t(expected.width()) * std::uint64_t(expected.height()) * 8 >> 20) + 1;
+    reader.setAllocationLimit(int(std::min<std::uint64_t>(plannedMb, std::uint64_t(reader.allocationLimit()))));
     try {
         if (into && expected.isValid() && !expected.isEmpty()) {
             const int w = expected.width(), h = expected.height();
@@ -686,7 +693,10 @@ QtRead readQt(FileSource& source, const char* format, int reduction, RgbImage* i
         r.error = errorOf(reader);
         return r;
     }
-    if (!sizeAllowed(r.image.width(), r.image.height())) {
+    // A decoder that made more than the header promised (a damaged GIF
+    // whose frames lie outside its screen) gets no further memory from us.
+    if (!sizeAllowed(r.image.width(), r.image.height()) ||
+        (long long)r.image.width() * r.image.height() > (long long)expected.width() * expected.height()) {
         r.image = QImage();
         r.error = kIsTooLarge;
         return r;
