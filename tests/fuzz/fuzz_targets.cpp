@@ -45,13 +45,12 @@ int checked(int error, const RgbImage& img)
     return error;
 }
 
-// A scratch folder in memory, one per process.
-QString scratchFolder()
+// Where the file goes: in memory, named for this process, removed after
+// each input.
+QString scratchFile(const QString& extension)
 {
     const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    const QString dir = base + QStringLiteral("/velmirano-fuzz-%1").arg(::getpid());
-    QDir().mkpath(dir);
-    return dir;
+    return base + QStringLiteral("/velmirano-fuzz-%1.").arg(::getpid()) + extension.toLower();
 }
 
 const QDateTime kFileTime(QDate(2004, 3, 5), QTime(14, 7, 9));
@@ -94,8 +93,7 @@ int FuzzTga(const std::uint8_t* data, std::size_t size)
 
 int FuzzLoad(const QString& extension, const std::uint8_t* data, std::size_t size)
 {
-    static const QString folder = scratchFolder();
-    const QString path = folder + QStringLiteral("/bild.") + extension.toLower();
+    const QString path = scratchFile(extension);
     {
         QFile f(path);
         require(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
