@@ -39,12 +39,14 @@ test-asan: asan
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-# The PCX and TGA decoders under libFuzzer for a bounded number of runs
-# (only those two targets are built, with clang).
+# Every libFuzzer target (picture loading per type, the PCX and TGA
+# decoders, metadata with the stamp's placeholders, file-name order) for a
+# few seconds each, built with clang; found inputs stay in the build folder.
+FUZZ_TARGETS := $(addprefix fuzz_,pcx tga metadata names $(addprefix load_,jpg bmp tif pcx png gif tga wmf))
 test-fuzz: deps
 	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVELMIRANO_FUZZ=ON
-	ninja -C $(FUZZ) -j $(JOBS) fuzz_pcx fuzz_tga
-	cd $(FUZZ) && ctest --output-on-failure -R 'fuzz_(pcx|tga)_runs'
+	ninja -C $(FUZZ) -j $(JOBS) $(FUZZ_TARGETS)
+	cd $(FUZZ) && ctest --output-on-failure -j $(JOBS) -R 'fuzz_.*_runs'
 
 # Regenerates the bundled sample pictures (they are committed).
 samples:

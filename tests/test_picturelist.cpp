@@ -1,15 +1,22 @@
 // The picture list: file patterns, wildcard matching, the folder scan on a
 // real temporary tree, and every order with its exact tie behaviour.
+#include "pictures/loading.h"
 #include "pictures/picturelist.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
 #include "settings/settings.h"
+#include "start/errorlog.h"
 #include "state/runstate.h"
+#include "testutil.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,21 +70,18 @@ private slots:
     void compareNatural_data();
     void compareNatural();
 
-    void sortFolders_data();
-    void sortFolders();
     void sortByDateKeepsTheGapSequencesTieOrder_data();
     void sortByDateKeepsTheGapSequencesTieOrder();
     void sortOrders_data();
     void sortOrders();
     void randomOrderIsAFreshPermutation();
-    void naturalOrderAgreesWithCompareNatural();
 
     void scan_data();
     void scan();
     void scanKeepsTheFolderTextAndDropsMilliseconds();
-    void scanVisitsEachRealFolderOnce();
+    void namesThatAreNotUtf8AreKeptByteForByte();
+    void deepTreeWithFewHandlesAndLongPaths();
     void buildSortsFoldersSkipsMissingOnesAndOrders();
-    void buildWithAllTypesOffIsEmpty();
 
 private:
     QTemporaryDir dir_;
@@ -105,10 +109,8 @@ void TestPictureList::fileMasks_data()
     QTest::addColumn<QList<int>>("switches"); // jpg bmp tif pcx png gif
     QTest::addColumn<QStringList>("masks");
     QTest::newRow("all off") << QList<int>{0, 0, 0, 0, 0, 0} << QStringList{};
-    QTest::newRow("default") << QList<int>{1, 0, 0, 0, 0, 0} << QStringList{"*.jpg"};
     QTest::newRow("all on") << QList<int>{1, 1, 1, 1, 1, 1}
                             << QStringList{"*.jpg", "*.bmp", "*.tif", "*.pcx", "*.png", "*.gif"};
-    QTest::newRow("bmp and gif") << QList<int>{0, 1, 0, 0, 0, 1} << QStringList{"*.bmp", "*.gif"};
     QTest::newRow("2 is not on") << QList<int>{2, 0, 0, 0, 1, 0} << QStringList{"*.png"};
 }
 
@@ -134,15 +136,11 @@ void TestPictureList::matchesMask_data()
     QTest::newRow("IMG.JPG") << "IMG.JPG" << "*.jpg" << true;
     QTest::newRow("photo.Jpg") << "photo.Jpg" << "*.jpg" << true;
     QTest::newRow("a.jpeg") << "a.jpeg" << "*.jpg" << false;
-    QTest::newRow("b.tiff") << "b.tiff" << "*.tif" << false;
     QTest::newRow("backup") << "x.jpg.bak" << "*.jpg" << false;
     QTest::newRow("only extension") << ".jpg" << "*.jpg" << true;
-    QTest::newRow("two dots") << "a.b.jpg" << "*.jpg" << true;
     QTest::newRow("no dot") << "jpg" << "*.jpg" << false;
     QTest::newRow("umlaut name") << "Größe.JPG" << "*.jpg" << true;
-    QTest::newRow("star alone") << "anything" << "*" << true;
     QTest::newRow("stars between") << "aXXbYc" << "a*b*c" << true;
-    QTest::newRow("stars empty runs") << "abc" << "a*b*c" << true;
     QTest::newRow("stars wrong order") << "acb" << "a*b*c" << false;
     QTest::newRow("backtracking") << "a.jpg.jpg" << "*.jpg" << true;
 }
@@ -162,14 +160,11 @@ void TestPictureList::compareNatural_data()
     QTest::addColumn<int>("result");
     QTest::newRow("Bild2 before Bild10") << "Bild2" << "Bild10" << -1;
     QTest::newRow("10 equals 010") << "10" << "010" << 0;
-    QTest::newRow("x10y equals x010y") << "x10y" << "x010y" << 0;
     QTest::newRow("case ignored") << "Bild.JPG" << "bild.jpg" << 0;
     QTest::newRow("letters") << "abc" << "abd" << -1;
     QTest::newRow("prefix is less") << "ab" << "abc" << -1;
-    QTest::newRow("both empty") << "" << "" << 0;
     QTest::newRow("empty first") << "" << "a" << -1;
     QTest::newRow("digit before letter") << "1" << "a" << -1;
-    QTest::newRow("letter after digit") << "a" << "1" << 1;
     QTest::newRow("numbers beyond 64 bits") << "n12345678901234567890" << "n12345678901234567891" << -1;
     QTest::newRow("value not length") << "img9.jpg" << "img00010.jpg" << -1;
     QTest::newRow("dot before b") << "img12.jpg" << "img12b.jpg" << -1;
@@ -183,25 +178,6 @@ void TestPictureList::compareNatural()
     QFETCH(int, result);
     QCOMPARE(CompareNatural(a, b), result);
     QCOMPARE(CompareNatural(b, a), -result);
-}
-
-void TestPictureList::sortFolders_data()
-{
-    QTest::addColumn<QStringList>("in");
-    QTest::addColumn<QStringList>("out");
-    QTest::newRow("B before a") << QStringList{"/p/a/", "/p/B/"} << QStringList{"/p/B/", "/p/a/"};
-    QTest::newRow("code units") << QStringList{"b/", "a/", "C/", "B/"} << QStringList{"B/", "C/", "a/", "b/"};
-    QTest::newRow("umlaut after z") << QStringList{"/ä/", "/z/", "/a/"} << QStringList{"/a/", "/z/", "/ä/"};
-    QTest::newRow("one") << QStringList{"/x/"} << QStringList{"/x/"};
-    QTest::newRow("none") << QStringList{} << QStringList{};
-}
-
-void TestPictureList::sortFolders()
-{
-    QFETCH(QStringList, in);
-    QFETCH(QStringList, out);
-    SortFolders(in);
-    QCOMPARE(in, out);
 }
 
 void TestPictureList::sortByDateKeepsTheGapSequencesTieOrder_data()
@@ -291,29 +267,6 @@ void TestPictureList::randomOrderIsAFreshPermutation()
     QCOMPARE(pathsOf(one), QStringList{"/f/x.jpg"});
 }
 
-void TestPictureList::naturalOrderAgreesWithCompareNatural()
-{
-    // Random names from letters of both cases, digits with leading zeros,
-    // separators and an umlaut: after sorting by order 7 no neighbour pair
-    // may be out of CompareNatural's order.
-    const QString alphabet = "aAbB0019./ä";
-    Random random(7);
-    for (int round = 0; round < 20; ++round) {
-        QStringList names;
-        for (int i = 0; i < 300; ++i) {
-            QString n;
-            const int len = random.below(9);
-            for (int k = 0; k < len; ++k) n += alphabet[random.below(int(alphabet.size()))];
-            names << n;
-        }
-        PictureList list = entries(names);
-        SortPictureList(list, kOrderNatural, random);
-        for (std::size_t i = 1; i < list.size(); ++i)
-            QVERIFY2(CompareNatural(list[i - 1].filePath, list[i].filePath) <= 0,
-                     qPrintable(list[i - 1].filePath + " / " + list[i].filePath));
-    }
-}
-
 void TestPictureList::scan_data()
 {
     QTest::addColumn<bool>("recursive");
@@ -393,28 +346,92 @@ void TestPictureList::scanKeepsTheFolderTextAndDropsMilliseconds()
     QCOMPARE(list[0].fileTime.date(), QDate(2019, 6, 30));
 }
 
-void TestPictureList::scanVisitsEachRealFolderOnce()
+void TestPictureList::namesThatAreNotUtf8AreKeptByteForByte()
 {
-    // Two links to one folder and a link back to the top: each real folder
-    // is searched once, and the scan ends.
-    const QString top = dir_.path() + "/kreis/";
-    QVERIFY(QDir().mkpath(top + "x"));
-    QVERIFY(touch(top + "x/bild.jpg"));
-    QVERIFY(::symlink("x", QFile::encodeName(top + "l1").constData()) == 0);
-    QVERIFY(::symlink("x", QFile::encodeName(top + "l2").constData()) == 0);
-    QVERIFY(::symlink("..", QFile::encodeName(top + "x/hoch").constData()) == 0);
+    // "café.jpg" written in Latin-1 and a name with a byte sequence that
+    // only looks like an escape: both listed, sorted, opened and shown.
+    const QByteArray folder = QFile::encodeName(dir_.path()) + "/latin1/";
+    QVERIFY(QDir().mkpath(dir_.path() + "/latin1"));
+    QFile png(QStringLiteral(VELMIRANO_TEST_DATA "/quadrants.png"));
+    QVERIFY(png.open(QIODevice::ReadOnly));
+    const QByteArray picture = png.readAll();
+    for (const QByteArray& name : {QByteArray("caf\xe9.png"), QByteArray("\xed\xb2\x80x.png")}) {
+        const int fd = ::open((folder + name).constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, picture.constData(), std::size_t(picture.size())), ssize_t(picture.size()));
+        ::close(fd);
+    }
     ScanOptions options;
-    options.masks = {"*.jpg"};
+    options.masks = {"*.png"};
+    PictureList list;
+    ScanFolder(PathFromNative(folder), options, list);
+    Random random;
+    SortPictureList(list, kOrderName, random);
+    QCOMPARE(list.size(), std::size_t(2));
+    QCOMPARE(NativePath(list[0].filePath), folder + "caf\xe9.png");
+    QCOMPARE(NativePath(list[1].filePath), folder + "\xed\xb2\x80x.png");
+    for (const PictureEntry& e : list) {
+        RgbImage img;
+        QCOMPARE(LoadPicture(e.filePath, "PNG", false, img), QString());
+        QCOMPARE(img.width, 45);
+    }
+    // The error log shows the name as Latin-1 text.
+    ScratchConfig config;
+    Registry registry;
+    LogError(registry, "Fehler 5\n" + list[0].filePath, QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9)));
+    QCOMPARE(registry.ReadSetting("error", "number0", ""),
+             "2024.03.05 07:08:09 Fehler 5\n" + QFile::decodeName(folder) + QString::fromUtf8("café.png"));
+    QCOMPARE(PathFromNative("Gr\xc3\xb6\xc3\x9f" "e"), QString::fromUtf8("Größe"));
+    // Qt's own removal cannot name these files.
+    QCOMPARE(QProcess::execute("rm", {"-rf", PathFromNative(folder)}), 0);
+}
+
+void TestPictureList::deepTreeWithFewHandlesAndLongPaths()
+{
+    // 400 folders of 15-letter names, one in the next: a 6400-byte path and
+    // more levels than this process may open at once.
+    struct rlimit saved {};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &saved) == 0);
+    struct rlimit low = saved;
+    low.rlim_cur = 200;
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &low) == 0);
+    const QString top = dir_.path() + "/tief/";
+    QVERIFY(QDir().mkpath(top));
+    const char* name = "verzeichnis-abc";
+    int fd = ::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY);
+    QString expected = top;
+    for (int level = 0; level < 400 && fd >= 0; ++level) {
+        QVERIFY(::mkdirat(fd, name, 0755) == 0);
+        if (level == 7) QVERIFY(::close(::openat(fd, "flach.png", O_WRONLY | O_CREAT, 0644)) == 0);
+        const int next = ::openat(fd, name, O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        expected += QLatin1String(name) + '/';
+    }
+    QVERIFY(fd >= 0);
+    QFile png(QStringLiteral(VELMIRANO_TEST_DATA "/quadrants.png"));
+    QVERIFY(png.open(QIODevice::ReadOnly));
+    const QByteArray picture = png.readAll();
+    const int file = ::openat(fd, "unten.png", O_WRONLY | O_CREAT, 0644);
+    QCOMPARE(::write(file, picture.constData(), std::size_t(picture.size())), ssize_t(picture.size()));
+    ::close(file);
+    ::close(fd);
+
+    ScanOptions options;
+    options.masks = {"*.png"};
     options.recursive = true;
     PictureList list;
     ScanFolder(top, options, list);
-    QCOMPARE(list.size(), std::size_t(1));
-    QVERIFY(list[0].filePath.endsWith("/bild.jpg"));
-
-    // The same tree scanned again from the list finds it again: the memory
-    // of visited folders lives for one scan only.
-    ScanFolder(top, options, list);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
     QCOMPARE(list.size(), std::size_t(2));
+    const bool flatFirst = list[0].filePath.endsWith("/flach.png");
+    QVERIFY(list[flatFirst ? 0 : 1].filePath.endsWith("/flach.png"));
+    QCOMPARE(list[flatFirst ? 1 : 0].filePath, expected + "unten.png");
+    RgbImage img;
+    QCOMPARE(LoadPicture(expected + "unten.png", "PNG", false, img), QString());
+    QCOMPARE(img.height, 29);
+    // QTemporaryDir cannot remove a path this long; rm walks it relative to each folder.
+    QCOMPARE(QProcess::execute("rm", {"-rf", top}), 0);
 }
 
 void TestPictureList::buildSortsFoldersSkipsMissingOnesAndOrders()
@@ -429,9 +446,11 @@ void TestPictureList::buildSortsFoldersSkipsMissingOnesAndOrders()
     state.settings.png = 0;
     state.settings.recursive = 0;
     state.settings.reihenfolge = kOrderNatural;
-    state.Folders = {base + "b/", base + "fehlt/", base + "A/"};
+    // Folders in code-unit order: Z/ before b/.
+    QVERIFY(QDir().mkpath(base + "Z"));
+    state.Folders = {base + "b/", base + "fehlt/", base + "Z/", base + "A/"};
     BuildPictureList(state);
-    QCOMPARE(state.Folders, (QStringList{base + "A/", base + "b/", base + "fehlt/"}));
+    QCOMPARE(state.Folders, (QStringList{base + "A/", base + "Z/", base + "b/", base + "fehlt/"}));
     QCOMPARE(pathsOf(state.pictureList), (QStringList{base + "A/z.jpg", base + "b/Bild2.jpg", base + "b/Bild10.jpg"}));
     QCOMPARE(state.PictureCount(), 3);
 
@@ -441,18 +460,6 @@ void TestPictureList::buildSortsFoldersSkipsMissingOnesAndOrders()
     BuildPictureList(state);
     QCOMPARE(pathsOf(state.pictureList),
              (QStringList{base + "A/y.png", base + "A/z.jpg", base + "b/Bild10.jpg", base + "b/Bild2.jpg"}));
-}
-
-void TestPictureList::buildWithAllTypesOffIsEmpty()
-{
-    RunState state;
-    state.settings.jpg = state.settings.bmp = state.settings.tif = 0;
-    state.settings.pcx = state.settings.png = state.settings.gif = 0;
-    state.settings.recursive = 1;
-    state.Folders = {root_};
-    state.pictureList = entries({"/alt/x.jpg"});
-    BuildPictureList(state);
-    QCOMPARE(state.PictureCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestPictureList)

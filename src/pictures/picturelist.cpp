@@ -1,13 +1,13 @@
 #include "pictures/picturelist.h"
 
 #include "platform/foldersearch.h"
+#include "platform/paths.h"
 #include "settings/settings.h"
 #include "state/runstate.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -79,7 +79,30 @@ bool wildcardMatch(std::string_view name, std::string_view pattern)
     return p == pattern.size();
 }
 
+// Depth first, entries in the order the file system lists them, with an
+// explicit stack: a folder's entries are read and the folder closed before
+// its subfolders are entered, so the depth of a tree costs neither open
+// handles nor call stack. Every few thousand bytes of path one folder stays
+// open as the base the deeper ones are opened from, so no path handed to
+// the system grows beyond its limit however deep the tree.
 struct Scanner {
+    static constexpr qsizetype kBaseDistance = 2048;
+
+    struct Entry {
+        QByteArray name;
+        bool isDir = false;
+        std::uint32_t attr = 0;
+        std::int64_t seconds = 0;
+    };
+    struct Frame {
+        QString folder;                       // as listed, ending with "/"
+        std::vector<Entry> entries;
+        std::size_t next = 0;
+        std::unique_ptr<FolderSearch> base;   // kept open when deeper folders open from it
+        std::size_t baseFrame = 0;            // the frame whose folder `relative` starts from
+        QByteArray relative;
+    };
+
     std::vector<std::string> masks;
     bool recursive = false;
     const AttributeSource* attributes = nullptr;
@@ -93,49 +116,82 @@ struct Scanner {
         return false;
     }
 
-    void scan(const QString& folder)
+    // Reads the open folder's entries into the frame; false when the folder
+    // was searched before (a link back into the tree).
+    bool read(FolderSearch& search, Frame& frame)
     {
-        FolderSearch search(folder);
-        if (!search.isOpen()) return;
-        // Each real folder once: a link back into the tree would otherwise
-        // lead round in circles.
         const FolderIdentity id = search.identity();
-        if (!visited.insert({id.device, id.node}).second) return;
-
+        if (!visited.insert({id.device, id.node}).second) return false;
         while (search.next()) {
-            const std::string_view name = search.name();
-            const bool isDir = search.isDirectory();
-            std::uint32_t attr = 0;
-            if (attributes)
-                attr = (*attributes)(folder, QFile::decodeName(QByteArray(name.data(), qsizetype(name.size()))), isDir);
-            else
-                attr = PlatformFileAttributes(name, isDir);
-
-            if (!(attr & kAttributeDirectory)) {
-                if (!matches(name)) continue;
-                std::int64_t seconds = 0;
-                if (!search.lastWrite(seconds)) continue; // vanished or unreadable: nothing
-                list->push_back({folder + QFile::decodeName(QByteArray(name.data(), qsizetype(name.size()))),
-                                 LocalFileTime(seconds)});
+            const std::string_view raw = search.name();
+            Entry e;
+            e.name = QByteArray(raw.data(), qsizetype(raw.size()));
+            e.isDir = search.isDirectory();
+            e.attr = attributes ? (*attributes)(frame.folder, PathFromNative(e.name), e.isDir)
+                                : PlatformFileAttributes(raw, e.isDir);
+            if (!(e.attr & kAttributeDirectory)) {
+                // A file that vanished or cannot be examined adds nothing.
+                if (!matches(raw) || !search.lastWrite(e.seconds)) continue;
+            } else if (!recursive || raw == "." || raw == ".." ||
+                       e.attr == (kAttributeDirectory | kAttributeSystem | kAttributeHidden)) {
                 continue;
             }
-            if (!recursive || name == "." || name == "..") continue;
-            if (attr == (kAttributeDirectory | kAttributeSystem | kAttributeHidden)) continue;
-            scan(folder + QFile::decodeName(QByteArray(name.data(), qsizetype(name.size()))) + QLatin1Char('/'));
+            frame.entries.push_back(std::move(e));
+        }
+        return true;
+    }
+
+    void scan(const QString& folder)
+    {
+        std::vector<Frame> stack;
+        {
+            auto search = std::make_unique<FolderSearch>(folder);
+            if (!search->isOpen()) return;
+            Frame top;
+            top.folder = folder;
+            if (!read(*search, top)) return;
+            top.base = std::move(search);
+            stack.push_back(std::move(top));
+        }
+        while (!stack.empty()) {
+            Frame& frame = stack.back();
+            if (frame.next == frame.entries.size()) {
+                stack.pop_back();
+                continue;
+            }
+            Entry& e = frame.entries[frame.next++];
+            if (!(e.attr & kAttributeDirectory)) {
+                list->push_back({frame.folder + PathFromNative(e.name), LocalFileTime(e.seconds)});
+                continue;
+            }
+            Frame child;
+            child.folder = frame.folder + PathFromNative(e.name) + QLatin1Char('/');
+            const std::size_t self = stack.size() - 1;
+            child.baseFrame = frame.base ? self : frame.baseFrame;
+            child.relative = frame.base ? e.name : frame.relative + '/' + e.name;
+            auto search = std::make_unique<FolderSearch>(*stack[child.baseFrame].base, child.relative);
+            if (!search->isOpen() || !read(*search, child)) continue;
+            if (child.relative.size() > kBaseDistance) {
+                child.base = std::move(search);
+                child.relative.clear();
+            }
+            stack.push_back(std::move(child)); // `frame` may move: not used after this
         }
     }
 };
 
-// A text whose plain code-unit order equals CompareNatural's: each run is
-// marked (digits 1, others 2, so digit runs come first), a digit run
-// carries its value's length before its digits without leading zeros, and
-// other runs are lower-cased. Paths hold no control characters, so the
-// markers cannot meet a real character.
+// A text whose plain code-unit order equals CompareNatural's. Each run
+// starts with a mark: 1 for digits, 2 for other characters, so digit runs
+// come first. A digit run carries its value's length, then its digits
+// without leading zeros. Every other character, lower-cased, becomes two
+// units (2 + its high byte, then its low byte), so a run that ends, where
+// only a digit mark (1) or the end can follow, sorts before one that goes
+// on, whatever characters a name holds (control characters included).
 QString naturalKey(QStringView text)
 {
     auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
     QString key;
-    key.reserve(text.size() + 8);
+    key.reserve(2 * text.size() + 8);
     qsizetype i = 0;
     while (i < text.size()) {
         const qsizetype start = i;
@@ -149,7 +205,11 @@ QString naturalKey(QStringView text)
             key += text.mid(first, i - first);
         } else {
             key += QChar(2);
-            for (qsizetype k = start; k < i; ++k) key += text[k].toLower();
+            for (qsizetype k = start; k < i; ++k) {
+                const char16_t c = text[k].toLower().unicode();
+                key += QChar(char16_t(2 + (c >> 8)));
+                key += QChar(char16_t(c & 0xFF));
+            }
         }
     }
     return key;
@@ -174,7 +234,7 @@ QStringList FileMasks(const Settings& s)
 
 bool MatchesMask(const QString& name, const QString& mask)
 {
-    const QByteArray n = name.toUtf8(), m = mask.toUtf8();
+    const QByteArray n = NativePath(name), m = NativePath(mask);
     return wildcardMatch(std::string_view(n.constData(), std::size_t(n.size())),
                          std::string_view(m.constData(), std::size_t(m.size())));
 }

@@ -1,12 +1,13 @@
 #include "platform/foldersearch.h"
 
-#include <QFile>
+#include "platform/paths.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -27,6 +28,7 @@ struct FolderSearch::Impl {
     bool statOk = false;
     struct stat st {};
 
+    void identify();
     bool statEntry()
     {
         if (!statDone) {
@@ -37,22 +39,51 @@ struct FolderSearch::Impl {
     }
 };
 
-FolderSearch::FolderSearch(const QString& folder) : d_(std::make_unique<Impl>())
+namespace {
+
+DIR* openFolder(int fd)
 {
-    d_->dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!d_->dir) return;
-    struct stat st {};
-    if (::fstat(::dirfd(d_->dir), &st) != 0) {
-        ::closedir(d_->dir);
-        d_->dir = nullptr;
-        return;
-    }
-    d_->id = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    if (fd < 0) return nullptr;
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) ::close(fd);
+    return dir;
 }
 
-FolderSearch::~FolderSearch()
+} // namespace
+
+FolderSearch::FolderSearch(const QString& folder) : d_(std::make_unique<Impl>())
+{
+    d_->dir = openFolder(OpenNativePath(NativePath(folder), true));
+    d_->identify();
+}
+
+FolderSearch::FolderSearch(const FolderSearch& base, const QByteArray& relative) : d_(std::make_unique<Impl>())
+{
+    if (!base.d_->dir || relative.isEmpty()) return;
+    d_->dir = openFolder(::openat(::dirfd(base.d_->dir), relative.constData(),
+                                  O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY));
+    d_->identify();
+}
+
+void FolderSearch::Impl::identify()
+{
+    if (!dir) return;
+    struct stat st {};
+    if (::fstat(::dirfd(dir), &st) != 0) {
+        ::closedir(dir);
+        dir = nullptr;
+        return;
+    }
+    id = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+FolderSearch::~FolderSearch() { close(); }
+
+void FolderSearch::close()
 {
     if (d_->dir) ::closedir(d_->dir);
+    d_->dir = nullptr;
+    d_->entry = nullptr;
 }
 
 bool FolderSearch::isOpen() const { return d_->dir != nullptr; }

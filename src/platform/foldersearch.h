@@ -29,14 +29,21 @@ struct FolderIdentity {
 
 class FolderSearch {
 public:
-    // Opens the folder (a path ending with "/"); isOpen() is false when it
-    // cannot be searched (missing, no permission, not a folder).
+    // Opens the folder (a path ending with "/", of any length); isOpen() is
+    // false when it cannot be searched (missing, no permission, not a folder).
     explicit FolderSearch(const QString& folder);
+    // Opens the folder at `relative` (native bytes, shorter than the
+    // system's path limit) inside the open folder `base`: a deep tree is
+    // searched without one long path per folder.
+    FolderSearch(const FolderSearch& base, const QByteArray& relative);
     ~FolderSearch();
     FolderSearch(const FolderSearch&) = delete;
     FolderSearch& operator=(const FolderSearch&) = delete;
 
     bool isOpen() const;
+    // Stops reading and closes the folder; a search used as `base` must
+    // stay open while others are opened from it.
+    void close();
     FolderIdentity identity() const;
 
     // Moves to the next entry ("." and ".." included, as the system lists

@@ -23,9 +23,9 @@ bool ImageLibraryInitialize()
     return ImageLibraryInitialize(QImageReader::supportedImageFormats());
 }
 
-const std::array<IsErrorInfo, 15>& imageLibraryErrors()
+const std::array<IsErrorInfo, 16>& imageLibraryErrors()
 {
-    static const std::array<IsErrorInfo, 15> table{{
+    static const std::array<IsErrorInfo, 16> table{{
         {kIsOk, "kein Fehler"},
         {kIsFileNotFound, "Datei nicht gefunden"},
         {kIsAccessDenied, "Zugriff verweigert"},
@@ -41,6 +41,7 @@ const std::array<IsErrorInfo, 15>& imageLibraryErrors()
         {kIsBadArgument, "ungültiges Argument"},
         {kIsEmptyFile, "Datei ist leer"},
         {kIsMetafileFailed, "Metadatei kann nicht abgespielt werden"},
+        {kIsTooManyParts, "Bild besteht aus zu vielen Abschnitten"},
     }};
     return table;
 }

@@ -37,13 +37,14 @@ enum IsError : int {
     kIsBadArgument = 12,
     kIsEmptyFile = 13,
     kIsMetafileFailed = 14,
+    kIsTooManyParts = 15, // more segments, scans or chunks than any real picture has
 };
 
 struct IsErrorInfo {
     int number;
     const char* text; // German, for people reading the error log
 };
-const std::array<IsErrorInfo, 15>& imageLibraryErrors();
+const std::array<IsErrorInfo, 16>& imageLibraryErrors();
 // The German explanation of an error number; "unbekannter Fehler" otherwise.
 const char* ImageLibraryErrorText(int number);
 

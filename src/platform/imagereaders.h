@@ -19,8 +19,9 @@ namespace vm {
 
 struct SourceResult;
 
-// An open picture file: its bytes (mapped where the system allows) and a
-// device over them for the readers that want one.
+// An open picture file: its bytes, read into memory once (never mapped: a
+// file that another program truncates meanwhile must not take the show
+// down), and a device over them for the readers that want one.
 class FileSource {
 public:
     ~FileSource();
@@ -49,9 +50,41 @@ struct SourceResult {
     int error = kIsOk;
 };
 
-// Opens a regular file for reading. A missing file, a folder, a device or a
-// file without read permission fails with its error number.
+// Largest file a source reads: admits an uncompressed 100-megapixel TIFF.
+constexpr long long kMaxFileBytes = 512LL << 20;
+
+// Opens a regular file for reading, however long its path (see paths.h for
+// names that are not UTF-8). A missing file, a folder, a device, a file
+// without read permission or one larger than kMaxFileBytes fails with its
+// error number. A file that shrinks while it is read keeps what was read.
 SourceResult OpenFileSource(const QString& path);
+
+// Limits against files made to exhaust a reader. Real pictures stay far
+// below them: a JPEG has a few dozen segments (an ICC profile split over 255
+// at most) and ten or so scans; a PNG's chunks besides its image data are a
+// handful.
+constexpr int kMaxJpegSegments = 4096;
+constexpr int kMaxJpegScans = 100;
+constexpr int kMaxPngChunks = 4096; // not counting image data chunks
+
+// Memory one decode may take, its working buffers and the RGB result
+// together: 1 GiB, which admits a 100-megapixel photograph (a JPEG is decoded
+// reduced instead where it would need more), or half the address space the
+// process is limited to when that is less. VELMIRANO_DECODE_BUDGET_MB lowers
+// it (the fuzzers use that).
+std::uint64_t DecodeBudgetBytes();
+
+// What a reader decided from the file's header before any decoder
+// allocated: the error it would end with (kIsOk to go on), the stored size,
+// the reduction it would decode at, and the bytes the decode would allocate
+// at most. `format` is "jpeg", "png", "tiff", "bmp" or "gif".
+struct DecodePlan {
+    int error = kIsOk;
+    QSize stored;
+    int reduction = 0;
+    std::uint64_t bytes = 0;
+};
+DecodePlan PlanDecode(FileSource& source, const char* format, int reduction = 0);
 
 struct ReadResult {
     RgbImage image; // empty on failure

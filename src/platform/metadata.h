@@ -38,8 +38,16 @@ struct PictureMetadata {
     const ExifField* exifTag(std::uint32_t tag) const;
 };
 
-// The metadata of a picture file held in memory; nothing when exiv2 cannot
-// read the bytes as a picture it knows.
+// Bounds on what a picture's metadata may cost: a stamp shows a line, not
+// megabytes. Values stored longer than kMaxMetadataBytes are left out, texts
+// are cut to kMaxMetadataText characters, IPTC data sets after the
+// kMaxIptcDataSets-th are ignored (EXIF fields are one per tag number).
+constexpr long kMaxMetadataBytes = 64 * 1024;
+constexpr qsizetype kMaxMetadataText = 2000;
+constexpr std::size_t kMaxIptcDataSets = 1000;
+
+// The metadata of a picture file held in memory: JPEG, TIFF and PNG, known
+// by their signature; nothing for other bytes or when exiv2 cannot read them.
 std::optional<PictureMetadata> ReadPictureMetadata(std::span<const std::uint8_t> bytes);
 
 // Text of a metadata string whose encoding is not declared: UTF-8 when it is

@@ -1,6 +1,10 @@
-// How this platform writes file paths: with drive letters and "\" (Windows)
-// or with "/" alone.
+// How this platform writes file paths, and how a path crosses between the
+// program's text and the operating system's bytes.
 #pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
 
 namespace vm {
 
@@ -12,5 +16,23 @@ constexpr bool platformUsesDrivePaths()
     return false;
 #endif
 }
+
+// A file name is a run of bytes on Linux, not necessarily UTF-8. The
+// program keeps a path as text in which valid UTF-8 is decoded and every
+// byte that is not carries itself as the lone surrogate U+DC80 + (byte -
+// 0x80); NativePath gives back exactly the bytes that came in, so a name in
+// Latin-1 is listed, sorted and opened like any other.
+QString PathFromNative(QByteArrayView bytes);
+QByteArray NativePath(const QString& path);
+
+// The path as a person reads it in a message: carried bytes shown as the
+// Latin-1 characters they most likely are (control bytes as U+FFFD).
+QString DisplayPath(const QString& path);
+
+// Opens a file or folder by path for reading, however long the path: a path
+// beyond the system's limit is walked from folder to folder. -1 with errno
+// on failure. `directory` asks for a folder (O_DIRECTORY). Opening never
+// waits (a pipe opens at once).
+int OpenNativePath(const QByteArray& path, bool directory);
 
 } // namespace vm

@@ -67,7 +67,7 @@ private:
 
 } // namespace
 
-int DecodePCX(const std::uint8_t* data, std::size_t size, RgbImage& out)
+int DecodePCX(const std::uint8_t* data, std::size_t size, RgbImage& out, std::uint64_t budgetBytes)
 {
     out.clear();
     if (size == 0) return kIsEmptyFile;
@@ -86,7 +86,8 @@ int DecodePCX(const std::uint8_t* data, std::size_t size, RgbImage& out)
                            (bpp == 8 && (planes == 1 || planes == 3 || planes == 4));
     if (!supported) return kIsUnsupported;
     if ((long long)bytesPerLine * 8 < width * bpp) return kIsCorrupt;
-    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels)
+    if (width > kMaxPictureSide || height > kMaxPictureSide || width * height > kMaxPicturePixels ||
+        std::uint64_t(width * height) * 3 + std::uint64_t(planes) * bytesPerLine > budgetBytes)
         return kIsTooLarge;
 
     // Palette.

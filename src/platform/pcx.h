@@ -13,6 +13,8 @@ namespace vm {
 // 256-colour palette at the end, and 24 bits in three planes (a fourth
 // plane is ignored); run-length or raw data. kIsOk or an error number; on
 // failure `out` is empty. Safe on any input.
-int DecodePCX(const std::uint8_t* data, std::size_t size, RgbImage& out);
+// `budgetBytes`: the most the decode may allocate (kIsTooLarge beyond).
+int DecodePCX(const std::uint8_t* data, std::size_t size, RgbImage& out,
+              std::uint64_t budgetBytes = UINT64_MAX);
 
 } // namespace vm

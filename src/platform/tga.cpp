@@ -47,7 +47,7 @@ struct PixelFormat {
 
 } // namespace
 
-int DecodeTGA(const std::uint8_t* data, std::size_t size, RgbImage& out)
+int DecodeTGA(const std::uint8_t* data, std::size_t size, RgbImage& out, std::uint64_t budgetBytes)
 {
     out.clear();
     if (size == 0) return kIsEmptyFile;
@@ -81,7 +81,9 @@ int DecodeTGA(const std::uint8_t* data, std::size_t size, RgbImage& out)
     }
     format.bytes = (depth + 7) / 8;
     if (width == 0 || height == 0) return kIsCorrupt;
-    if ((long long)width * height > kMaxPicturePixels) return kIsTooLarge;
+    if ((long long)width * height > kMaxPicturePixels ||
+        std::uint64_t(width) * height * 3 + std::uint64_t(width) * 4 > budgetBytes)
+        return kIsTooLarge;
 
     const std::uint8_t* p = data + kHeaderSize;
     const std::uint8_t* end = data + size;

@@ -14,6 +14,8 @@ namespace vm {
 // rows bottom-up or top-down, with or without the 2.0 footer. Alpha is
 // dropped. kIsOk or an error number; on failure `out` is empty. Safe on any
 // input.
-int DecodeTGA(const std::uint8_t* data, std::size_t size, RgbImage& out);
+// `budgetBytes`: the most the decode may allocate (kIsTooLarge beyond).
+int DecodeTGA(const std::uint8_t* data, std::size_t size, RgbImage& out,
+              std::uint64_t budgetBytes = UINT64_MAX);
 
 } // namespace vm

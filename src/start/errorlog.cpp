@@ -1,5 +1,6 @@
 #include "start/errorlog.h"
 
+#include "platform/paths.h"
 #include "platform/registry.h"
 #include "settings/settings.h"
 
@@ -14,8 +15,10 @@ void LogError(Registry& registry, const QString& message, const QDateTime& now)
     int k = last ? *last + 1 : 1;
     if (k > kErrorLogSlots || k < 1) k = 1;
     registry.WriteSetting(subkey, QStringLiteral("numbers"), k);
+    // A path whose name is not UTF-8 carries its bytes in the message; the
+    // log shows them as a person can read them.
     registry.WriteSetting(subkey, QStringLiteral("number%1").arg(k - 1),
-                          now.toString(QStringLiteral("yyyy.MM.dd HH:mm:ss")) + u' ' + message);
+                          now.toString(QStringLiteral("yyyy.MM.dd HH:mm:ss")) + u' ' + DisplayPath(message));
     registry.sync();
 }
 

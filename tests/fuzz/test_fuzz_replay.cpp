@@ -1,6 +1,6 @@
-// Runs the decoders over every file of the fuzz corpus and of the crash
-// regressions: none may crash or break the decoder's promises, and the
-// pictures of our own making in the corpus still decode.
+// Runs every fuzz target over its corpus and its crash regressions: none
+// may crash or break a promise that fuzz_targets.cpp checks, and the seeds
+// named good-* (and the PCX/TGA seeds with an extension) are pictures.
 #include "fuzz_targets.h"
 
 #include "platform/imagelib.h"
@@ -9,11 +9,37 @@
 #include <QFile>
 #include <QtTest>
 
+#include <functional>
+
 using namespace vm;
+
+namespace {
+
+using Target = std::function<int(const std::uint8_t*, std::size_t)>;
+
+const QMap<QString, Target>& targets()
+{
+    static const QMap<QString, Target> map = [] {
+        QMap<QString, Target> m;
+        m["pcx"] = FuzzPcx;
+        m["tga"] = FuzzTga;
+        m["metadata"] = [](const std::uint8_t* d, std::size_t n) { FuzzMetadata(d, n); return 0; };
+        m["names"] = [](const std::uint8_t* d, std::size_t n) { FuzzNames(d, n); return 0; };
+        for (const char* ext : {"jpg", "bmp", "tif", "pcx", "png", "gif", "tga", "wmf"}) {
+            const QString upper = QString(ext).toUpper();
+            m[QStringLiteral("load_") + ext] = [upper](const std::uint8_t* d, std::size_t n) { return FuzzLoad(upper, d, n); };
+        }
+        return m;
+    }();
+    return map;
+}
+
+} // namespace
 
 class TestFuzzReplay : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { FuzzLimits(); }
     void replay_data();
     void replay();
 };
@@ -21,35 +47,37 @@ private slots:
 void TestFuzzReplay::replay_data()
 {
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("format");
-    int rows = 0;
-    for (const char* format : {"pcx", "tga"})
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("picture");
+    QSet<QString> seeded;
+    for (const QString& target : targets().keys())
         for (const char* kind : {"corpus", "regressions"}) {
-            const QDir dir(QStringLiteral(VELMIRANO_FUZZ_DIR "/%1/%2").arg(kind, format));
+            const QDir dir(QStringLiteral(VELMIRANO_FUZZ_DIR "/%1/%2").arg(kind, target));
             for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name)) {
                 if (name == QLatin1String(".gitkeep")) continue;
-                QTest::newRow(qPrintable(QString("%1/%2/%3").arg(kind, format, name)))
-                    << dir.filePath(name) << QString(format);
-                ++rows;
+                const bool ownSeed = (target == "pcx" || target == "tga") && name.contains('.') &&
+                                     !name.startsWith("truncated") && !name.startsWith("huge");
+                QTest::newRow(qPrintable(QString("%1/%2/%3").arg(kind, target, name)))
+                    << dir.filePath(name) << target
+                    << (QString(kind) == "corpus" && (name.startsWith("good-") || ownSeed));
+                if (QString(kind) == "corpus") seeded << target;
             }
         }
-    QVERIFY2(rows > 20, "the corpus is missing");
+    // Every target has seeds: a missing corpus would make its fuzzer blind.
+    QCOMPARE(seeded.size(), targets().size());
 }
 
 void TestFuzzReplay::replay()
 {
     QFETCH(QString, path);
-    QFETCH(QString, format);
+    QFETCH(QString, target);
+    QFETCH(bool, picture);
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    const auto* d = reinterpret_cast<const std::uint8_t*>(bytes.constData());
-    const int error = format == "pcx" ? FuzzPcx(d, std::size_t(bytes.size())) : FuzzTga(d, std::size_t(bytes.size()));
-    // The seeds we made ourselves are good pictures unless their name says otherwise.
-    const QString name = QFileInfo(path).fileName();
-    const bool bad = name.startsWith("truncated") || name.startsWith("huge") || !name.contains('.');
-    if (!bad && path.contains("/corpus/")) QCOMPARE(error, int(kIsOk));
+    const int error = targets()[target](reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size()));
+    if (picture) QCOMPARE(error, int(kIsOk));
 }
 
-QTEST_GUILESS_MAIN(TestFuzzReplay)
+QTEST_MAIN(TestFuzzReplay)
 #include "test_fuzz_replay.moc"
