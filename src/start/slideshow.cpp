@@ -69,9 +69,12 @@ void Slideshow::tick()
     if (!state_.abbruch) ShowNextPicture(state_, registry_, box_);
     running_ = false;
     if (!state_.abbruch) {
+        // The next picture is decoded while this one is shown.
+        DecodeNextAhead(state_, box_);
         Timer1.start(state_.settings.delay * 1000);
         return;
     }
+    state_.decoder.drop();
     if (onEnd_) onEnd_();
 }
 
