@@ -4,8 +4,15 @@
 // used only for exactly the request it was made for; the sandbox holds.
 #include "pictures/decoding.h"
 #include "pictures/loading.h"
+#include "pictures/showstep.h"
 #include "platform/childprocess.h"
+#include "platform/registry.h"
 #include "platform/sandbox.h"
+#include "start/slideshow.h"
+#include "state/runstate.h"
+#include "testutil.h"
+#include "transitions/catalogue.h"
+#include "transitions/frame.h"
 
 #include <QFile>
 #include <QImage>
@@ -82,10 +89,30 @@ void compareDecoded(const DecodedPicture& got, const DecodedPicture& want)
     }
 }
 
+// A show as its first tick leaves it, on a 64 x 48 box, effect 1.
+void prepareShow(RunState& st, PictureBox& box, const QStringList& files)
+{
+    effekte_anlegen(st.effekte);
+    for (int n = 1; n <= kEffectCount; ++n) st.effekte[size_t(n)].aktiv = 1;
+    st.settings.effekt_nutzung = 1;
+    st.settings.blende = 1;
+    st.settings.delay = 60;
+    st.laufmodus = "Saver";
+    st.ScreenWidth = 64;
+    st.ScreenHeight = 48;
+    Dc screen;
+    st.bildschirmkopie_dc.create(&screen, 64, 48);
+    for (const QString& f : files) st.pictureList.push_back(PictureEntry{f, {}});
+    box.resize(64, 48);
+    box.show();
+    Init_Screen(st, box);
+}
+
 } // namespace
 
 class TestDecoder : public QObject {
     Q_OBJECT
+    ScratchConfig config_;
     QTemporaryDir dir_;
     QString file(const char* name) const { return dir_.path() + "/" + name; }
 
@@ -103,6 +130,8 @@ private slots:
     void stopEndsTheDecoder();
     void decodedAhead_data();
     void decodedAhead();
+    void aheadShowsTheSame();
+    void tickDecodesAhead();
     void confinement();
     void missingDecoder();
 };
@@ -308,6 +337,53 @@ void TestDecoder::decodedAhead()
     QVERIFY(got);
     compareDecoded(*got, DecodeInProcess(asked));
     QCOMPARE(decoder.started(), processes);
+}
+
+// A list of good and bad files shows the same pictures in the same order
+// and logs the same errors with and without decoding ahead; decoded ahead,
+// every picture is decoded once.
+void TestDecoder::aheadShowsTheSame()
+{
+    qputenv("VELMIRANO_DECODER_DEADLINE_MS", "1000");
+    const QStringList files = {file("red.png"), data("truncated.jpg"), data("quadrants.png"), file("boom.png"),
+                               data("quadrants.gif"), file("nowhere.jpg"), file("stuck.png"), data("orient6.jpg")};
+    QStringList runs[2];
+    for (bool ahead : {false, true}) {
+        Registry registry;
+        registry.DeleteSettingsKey("error");
+        RunState st;
+        PictureBox box;
+        prepareShow(st, box, files);
+        st.decoder.aheadEnabled = ahead;
+        QStringList& seen = runs[ahead];
+        for (int step = 0; step < 2 * files.size(); ++step) {
+            ShowNextPicture(st, registry, box);
+            seen << QString::number(box.bitmap().pixel(32, 24), 16);
+            DecodeNextAhead(st, box);
+        }
+        for (const auto& [name, message] : registry.EnumSettings("error")) seen << name + message.mid(19);
+        QCOMPARE(st.decoder.started(), 2 * files.size() + (ahead ? 1 : 0));
+    }
+    qunsetenv("VELMIRANO_DECODER_DEADLINE_MS");
+    QCOMPARE(runs[true], runs[false]);
+    QCOMPARE(runs[false].filter("Fehler").size(), 8); // four failures a round
+}
+
+// The show's tick starts decoding the next picture once it has shown its own.
+void TestDecoder::tickDecodesAhead()
+{
+    Registry registry;
+    RunState st;
+    PictureBox box;
+    prepareShow(st, box, {file("red.png"), data("quadrants.png")});
+    Slideshow show(st, registry, box, {});
+    show.start();
+    QTRY_COMPARE(st.CurrentPictureIndex, 1);
+    QTRY_VERIFY(!show.tickRunning());
+    QCOMPARE(st.decoder.started(), 2);
+    // The second picture is then taken as it was decoded.
+    ShowNextPicture(st, registry, box);
+    QCOMPARE(st.decoder.started(), 2);
 }
 
 void TestDecoder::confinement()
