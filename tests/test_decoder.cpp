@@ -292,7 +292,7 @@ void TestDecoder::fittingWords()
 // A stop while the decoder hangs ends it: nothing comes back, no error.
 void TestDecoder::stopEndsTheDecoder()
 {
-    qputenv("VELMIRANO_DECODER_DEADLINE_MS", "600000");
+    qputenv("VELMIRANO_DECODER_DEADLINE_MS", "20000");
     PictureDecoder decoder;
     bool stop = false;
     QTimer::singleShot(100, [&stop] { stop = true; });

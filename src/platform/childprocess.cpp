@@ -27,6 +27,9 @@ namespace {
 
 // Enough of a sanitizer's report to tell what happened.
 constexpr qsizetype kMaxErrorOutput = 64 * 1024;
+// A killed child is normally gone at once; waiting longer would hold up a
+// show that is ending.
+constexpr int kReapMs = 100;
 // Tells the child which descriptor holds the memory for its answer.
 constexpr char kAnswerFdVariable[] = "VELMIRANO_ANSWER_FD";
 // The answer's length comes first in the shared memory.
@@ -170,10 +173,13 @@ IsolatedChild::~IsolatedChild()
 {
     onEnded = nullptr;
     disconnect(process_.get(), nullptr, this, nullptr);
-    if (process_->state() != QProcess::NotRunning) {
-        process_->kill();
-        process_->waitForFinished(5000);
-    }
+    if (process_->state() == QProcess::NotRunning) return;
+    process_->kill();
+    if (process_->waitForFinished(kReapMs)) return;
+    // Still in the kernel (a file on a hung network share): it ends in the
+    // background rather than holding up the caller.
+    QProcess* stuck = process_.release();
+    connect(stuck, &QProcess::finished, stuck, &QObject::deleteLater);
 }
 
 QByteArrayView IsolatedChild::output() const
@@ -187,7 +193,7 @@ void IsolatedChild::kill()
     if (!running()) return;
     finish(ChildEnd::Killed);
     process_->kill();
-    process_->waitForFinished(5000);
+    process_->waitForFinished(kReapMs);
 }
 
 void IsolatedChild::waitBlocking()
@@ -196,7 +202,7 @@ void IsolatedChild::waitBlocking()
     if (!process_->waitForFinished(limits_.deadlineMs) && running()) {
         finish(ChildEnd::TimedOut);
         process_->kill();
-        process_->waitForFinished(5000);
+        process_->waitForFinished(kReapMs);
     }
 }
 
