@@ -80,7 +80,8 @@ struct Show {
             if (n == 1) first = clock.nsecsElapsed() / 1e6;
         };
         clock.start();
-        const QString message = DrawPicture(st, target, PictureEntry{path, {}}, [](RunState&, Target&, const PictureEntry&, const PictureMetadata&) {});
+        const QString message = DrawPicture(st, target, PictureEntry{path, {}},
+                                            [](RunState&, Target&, const PictureEntry&, const PictureMetadata&) {});
         if (!message.isEmpty()) std::fprintf(stderr, "%s\n", qPrintable(message));
         return first;
     }
@@ -113,7 +114,8 @@ int main(int argc, char** argv)
     // The boundary alone: a 4 x 3 picture as it is and enlarged to 3840 x
     // 2160, and a 3840 x 2160 one kept at its size.
     for (const auto& [name, path, w, h, expand] :
-         {std::tuple{"4 x 3 PNG", tiny, 4.0, 3.0, false}, {"4 x 3 PNG enlarged to 3840 x 2160", tiny, 3840.0, 2160.0, true},
+         {std::tuple{"4 x 3 PNG", tiny, 4.0, 3.0, false},
+          {"4 x 3 PNG enlarged to 3840 x 2160", tiny, 3840.0, 2160.0, true},
           {"3840 x 2160 PNG", uhd, 3840.0, 2160.0, false}}) {
         const DecodeRequest request = MakeDecodeRequest(path, false, QSizeF(w, h), expand, false);
         PictureDecoder decoder;

@@ -297,8 +297,8 @@ void TestDecoder::stopEndsTheDecoder()
     bool stop = false;
     QTimer::singleShot(100, [&stop] { stop = true; });
     RgbImage out;
-    const QString message =
-        DecodePicture(decoder, file("stuck.png"), false, QSizeF(64, 48), false, out, nullptr, nullptr, [&stop] { return stop; });
+    const QString message = DecodePicture(decoder, file("stuck.png"), false, QSizeF(64, 48), false, out, nullptr,
+                                          nullptr, [&stop] { return stop; });
     qunsetenv("VELMIRANO_DECODER_DEADLINE_MS");
     QCOMPARE(message, QString());
     QVERIFY(out.empty());

@@ -382,7 +382,9 @@ public:
 
     DecodedPicture result()
     {
-        const auto failed = [this](int error) { return DecodedPicture{readError(error, request_.path), {}, {}, {}, {}}; };
+        const auto failed = [this](int error) {
+            return DecodedPicture{readError(error, request_.path), {}, {}, {}, {}};
+        };
         // Without its decoder the program has no reader for any picture.
         if (!child_) return failed(kIsNoReader);
         switch (child_->end()) {

@@ -107,14 +107,17 @@ QList<QByteArray> fontFolders()
     QList<QByteArray> folders{"/usr/share/fonts", "/usr/local/share/fonts", "/etc/fonts", "/etc/libwmf.fontmap",
                               "/var/lib/ghostscript/fonts", "/usr/share/ghostscript", "/var/cache/fontconfig"};
     const QByteArray home = qgetenv("HOME");
-    const QByteArray data = qEnvironmentVariableIsSet("XDG_DATA_HOME") ? qgetenv("XDG_DATA_HOME") : home + "/.local/share";
-    const QByteArray cache = qEnvironmentVariableIsSet("XDG_CACHE_HOME") ? qgetenv("XDG_CACHE_HOME") : home + "/.cache";
+    const auto variable = [](const char* name, const QByteArray& otherwise) {
+        return qEnvironmentVariableIsSet(name) ? qgetenv(name) : otherwise;
+    };
+    const QByteArray data = variable("XDG_DATA_HOME", home + "/.local/share");
+    const QByteArray cache = variable("XDG_CACHE_HOME", home + "/.cache");
     if (!home.isEmpty()) folders << home + "/.fonts";
     folders << data + "/fonts" << cache + "/fontconfig";
     return folders;
 }
 
-// Returns the Landlock part of the report.
+// Fills in the Landlock part of the report.
 void landlock(const QString& readableFile, bool fonts, SandboxReport& report)
 {
     const int abi = report.landlockAbi;
@@ -126,7 +129,8 @@ void landlock(const QString& readableFile, bool fonts, SandboxReport& report)
     if (abi >= 5) attr.handledAccessFs |= kFsIoctlDev;
     if (abi >= 4) attr.handledAccessNet = kNetBindTcp | kNetConnectTcp;
     if (abi >= 6) attr.scoped = kScopeAbstractUnixSocket | kScopeSignal;
-    const std::size_t attrSize = abi >= 6 ? sizeof(RulesetAttr) : abi >= 4 ? 2 * sizeof(std::uint64_t) : sizeof(std::uint64_t);
+    // Older kernels know only the leading fields.
+    const std::size_t attrSize = sizeof(std::uint64_t) * (abi >= 6 ? 3 : abi >= 4 ? 2 : 1);
 
     // The picture must stay readable. A name the file system cannot be asked
     // for (it should not happen) leaves reading unconfined rather than
@@ -295,7 +299,9 @@ SandboxReport LockDown(const QString& readableFile, bool fonts)
 QByteArray ProbeConfinement(const QString& allowedFile, const QString& otherFile, const QString& writableDir)
 {
     QByteArray out;
-    const auto say = [&out](const char* what, bool worked) { out += QByteArray(what) + '=' + (worked ? '1' : '0') + '\n'; };
+    const auto say = [&out](const char* what, bool worked) {
+        out += QByteArray(what) + '=' + (worked ? '1' : '0') + '\n';
+    };
     say("read-allowed", readable(allowedFile));
     say("read-other", readable(otherFile));
     const QByteArray created = QFile::encodeName(writableDir + QStringLiteral("/escaped"));

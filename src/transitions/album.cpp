@@ -95,8 +95,9 @@ bool blende_047(RunState& state, Target& target)
         }
 
         QSize stored;
-        state.fehlertext = DecodePicture(state.decoder, path, state.settings.exifrotate == 1, QSizeF(s, s), false,
-                                         bild_rgb, &stored, nullptr, [&state] { return state.abbruch || state.unterbrechung; });
+        state.fehlertext =
+            DecodePicture(state.decoder, path, state.settings.exifrotate == 1, QSizeF(s, s), false, bild_rgb, &stored,
+                          nullptr, [&state] { return state.abbruch || state.unterbrechung; });
         if (!state.fehlertext.isEmpty() || state.abbruch || state.unterbrechung) return false;
         // Whether the picture is larger than a cell is judged by its size as
         // stored, not by the reduced scale it may have been decoded at.
