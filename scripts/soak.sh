@@ -56,20 +56,20 @@ pid=$!
 echo "command: $0 $build $minutes (pid $pid)"
 fail=0
 series=()
-end=$(( $(date +%s) + minutes * 60 ))
-t=0
+level=0
+begin=$(date +%s)
+end=$(( begin + minutes * 60 ))
 while [ "$(date +%s)" -lt "$end" ]; do
   sleep 10
-  t=$((t + 10))
+  t=$(( $(date +%s) - begin ))
   rss=$(ps -o rss= -p $pid | tr -d ' ')
   if [ -z "$rss" ]; then echo "FAIL: the show died after ${t} s"; fail=1; break; fi
   series+=("$rss")
+  # The first minute's level: the largest of its samples.
+  [ "$t" -le 60 ] && [ "$rss" -gt "$level" ] && level=$rss
   echo "t=${t}s rss=${rss} KB"
 done
 if [ $fail -eq 0 ]; then
-  # The first minute's level: the largest of its samples.
-  level=0
-  for r in "${series[@]:0:6}"; do [ "$r" -gt "$level" ] && level=$r; done
   limit=$(( level * 12 / 10 ))
   over=0
   for r in "${series[@]}"; do [ "$r" -gt "$limit" ] && over=$((over + 1)); done
@@ -82,8 +82,8 @@ if [ $fail -eq 0 ]; then
   timings=$("$tool" enum delay | grep -c '^[DS][0-9]* = ')
   echo "saved: message $msg, $timings timing values"
   [ "$msg" == "[SIGTERM ]" ] && [ "$timings" == 152 ] || fail=1
-  echo "error log:"
-  "$tool" enum error | grep -c '^number' | sed 's/^/  entries: /'
+  echo "last error log entries:"
+  "$tool" enum error | grep '^number[0-9] = ' | cut -c1-160
 fi
 echo "rss series (KB): ${series[*]}"
 [ $fail -eq 0 ] && echo "soak: ok" || echo "soak: FAILED"
