@@ -1,6 +1,7 @@
 // The show step on a headless target: fitting and centring, backgrounds,
 // the transition frame around the effect, calibration and stamp, failures
-// and the release of everything made for one picture.
+// (the fitting's after the effect choice), a stop while the picture is
+// decoded, and the release of everything made for one picture.
 #include "pictures/showstep.h"
 #include "platform/target.h"
 #include "state/runstate.h"
@@ -9,6 +10,7 @@
 
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <memory>
@@ -39,8 +41,15 @@ struct Show {
     int stamps = 0;
     ColorRef brushAtStamp = 0xffffffff;
     bool pictureAtStamp = false;
+    QString artistAtStamp;
 
     Show(int w, int h) : target(w, h)
+    {
+        prepare(st, w, h);
+        Init_Screen(st, target);
+    }
+
+    static void prepare(RunState& st, int w, int h)
     {
         effekte_anlegen(st.effekte);
         for (int n = 1; n <= kEffectCount; ++n) st.effekte[size_t(n)] .aktiv = 1;
@@ -59,18 +68,16 @@ struct Show {
         st.bildschirmkopie_dc.create(&screen, w, h);
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) st.bildschirmkopie_dc.bitmap()->setPixel(x, y, desktopAt(x, y));
-        init = Init_Screen(st, target);
     }
-
-    QString init;
 
     QString draw(const QString& path)
     {
         return DrawPicture(st, target, PictureEntry{path, QDateTime()},
-                           [this](RunState& s, Target&, const PictureEntry&, const PictureMetadata&) {
+                           [this](RunState& s, Target&, const PictureEntry&, const PictureMetadata& m) {
                                ++stamps;
                                brushAtStamp = s.bild.hintergrund_pinsel.color;
                                pictureAtStamp = s.bild.bild_dc.exists();
+                               if (const ExifField* artist = m.exifTag(315)) artistAtStamp = artist->text;
                            });
     }
 
@@ -103,6 +110,9 @@ private slots:
     void cleanupOnEveryPath_data();
     void cleanupOnEveryPath();
     void choiceEveryStep();
+    void fittingFailsAfterTheChoice();
+    void stopWhileDecoding();
+    void stampGetsTheMetadata();
 };
 
 void TestShowStep::initTestCase()
@@ -156,7 +166,6 @@ void TestShowStep::fitting()
     QFETCH(int, expand);
     QFETCH(QRect, placed);
     Show show(w, h);
-    QCOMPARE(show.init, QString());
     show.st.settings.expand = expand;
     QCOMPARE(show.draw(file(qPrintable(name))), QString());
     const PictureState& b = show.st.bild;
@@ -253,7 +262,6 @@ void TestShowStep::frame_data()
     QTest::newRow("1: stamped, never measured") << 1 << 1 << false << true << 1 << 1 << 50;
     QTest::newRow("stamp switched off") << 2 << 0 << false << true << 2 << 0 << 100;
     QTest::newRow("after a form: neither") << 2 << 1 << true << true << 2 << 0 << 50;
-    QTest::newRow("46 without blending runs 1") << 46 << 1 << false << false << 1 << 1 << 50;
 }
 
 void TestShowStep::frame()
@@ -372,6 +380,53 @@ void TestShowStep::choiceEveryStep()
     QCOMPARE(show.draw(file("small.png")), QString());
     QCOMPARE(show.st.voriger_effekt, 1);
     QCOMPARE(show.st.settings.letzter_effekt, 1);
+}
+
+// A surface so large that the enlarged picture cannot be held: the words
+// come after the effect was chosen, and nothing is drawn.
+void TestShowStep::fittingFailsAfterTheChoice()
+{
+    struct Vast : HeadlessTarget {
+        Vast() : HeadlessTarget(64, 48) {}
+        double width() const override { return 20000; }
+        double height() const override { return 20000; }
+    } vast;
+    RunState st;
+    Show::prepare(st, 64, 48);
+    st.settings.expand = 1;
+    st.settings.effekt_nutzung = 2;
+    st.settings.letzter_effekt = 4;
+    const QString path = file("tiny.png");
+    QCOMPARE(DrawPicture(st, vast, PictureEntry{path, {}}), "GlobalAlloc fehlgeschlagen " + path);
+    QCOMPARE(st.voriger_effekt, 5);
+    QCOMPARE(st.bild.neue_breite, 20000);
+    QVERIFY(!st.bild.bild_dc.exists());
+}
+
+// A key while the decoder hangs: the step ends at once, as stopped by the
+// user, before any effect is chosen.
+void TestShowStep::stopWhileDecoding()
+{
+    qputenv("VELMIRANO_DECODER_FAULT", "hang:tiny");
+    Show show(64, 48);
+    show.st.settings.ausgeben = 1;
+    const Bitmap before = show.target.bitmap();
+    QTimer::singleShot(50, [&show] { show.st.abbruch = true; });
+    const QString result = show.draw(file("tiny.png"));
+    qunsetenv("VELMIRANO_DECODER_FAULT");
+    QCOMPARE(result, QString());
+    QCOMPARE(show.st.voriger_effekt, 0);
+    QCOMPARE(show.stamps, 0);
+    QVERIFY(show.target.bitmap() == before);
+}
+
+// The EXIF data read with the picture reach the stamp.
+void TestShowStep::stampGetsTheMetadata()
+{
+    Show show(64, 48);
+    show.st.settings.ausgeben = 1;
+    QCOMPARE(show.draw(QStringLiteral(VELMIRANO_TEST_DATA "/meta.jpg")), QString());
+    QCOMPARE(show.artistAtStamp, QString("Velmiworks"));
 }
 
 QTEST_GUILESS_MAIN(TestShowStep)

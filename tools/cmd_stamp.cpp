@@ -4,7 +4,7 @@
 // text given, so a stamp can be tried without waiting for the show.
 #include "cmd_stamp.h"
 
-#include "pictures/loading.h"
+#include "pictures/decoding.h"
 #include "pictures/textstamp.h"
 #include "platform/registry.h"
 #include "platform/target.h"
@@ -79,8 +79,8 @@ int cmdStamp(const QStringList& args)
     // Loading and fitting as the show step does.
     vm::RgbImage picture;
     vm::PictureMetadata metadata;
-    const QString loaded = vm::LoadPicture(path, path.right(3).toUpper(), settings.exifrotate == 1, picture, size,
-                                           nullptr, &metadata);
+    const QString loaded = vm::DecodePicture(state.decoder, path, settings.exifrotate == 1, QSizeF(size),
+                                             settings.expand == 1, picture, nullptr, &metadata);
     if (!loaded.isEmpty()) return fail(loaded);
     const double W = size.width(), H = size.height();
     const float s = std::max(float(picture.width) / float(W), float(picture.height) / float(H));

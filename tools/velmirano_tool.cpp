@@ -1,6 +1,6 @@
 // velmirano-tool: looks inside what the show reads and does, without a window.
 #include "cmd_stamp.h"
-#include "pictures/loading.h"
+#include "pictures/decoding.h"
 #include "pictures/picturelist.h"
 #include "platform/registry.h"
 #include "start/startup.h"
@@ -129,8 +129,9 @@ int cmdList()
     return 0;
 }
 
-// Loads one picture as the show step does and prints its size, or the
-// message and the explanation of the library's error number.
+// Loads one picture as the show step does, in the decoder process, and
+// prints its size (fitted with --fit), or the message and the explanation
+// of the library's error number.
 int cmdLoad(const QStringList& args)
 {
     QString file, outFile;
@@ -154,8 +155,10 @@ int cmdLoad(const QStringList& args)
     vm::loadSettings(registry, settings);
     vm::RgbImage image;
     QSize original;
-    const QString message = vm::LoadPicture(file, vm::PictureExtension(file), settings.exifrotate == 1, image,
-                                            fit, &original);
+    vm::PictureDecoder decoder;
+    const QString message = vm::DecodePicture(decoder, file, settings.exifrotate == 1,
+                                              fit ? std::optional<QSizeF>(*fit) : std::nullopt,
+                                              settings.expand == 1, image, &original);
     if (!message.isEmpty()) {
         out() << message << '\n';
         out().flush();

@@ -63,6 +63,48 @@ int ReductionForFit(QSize stored, QSize fit)
     return k;
 }
 
+std::optional<FittedSize> FitSize(QSize stored, double W, double H, bool expand)
+{
+    // The ratios are single precision.
+    const float rx = float(double(stored.width()) / W);
+    const float ry = float(double(stored.height()) / H);
+    const float s = rx > ry ? rx : ry;
+    const bool shrink = s > 1.0f;
+    if (!shrink && !expand) return std::nullopt;
+    // A picture far thinner than the surface would round to no pixel at all.
+    const auto side = [s](int stored) { return std::max(int(std::nearbyint(double(stored) / double(s))), 1); };
+    return FittedSize{QSize(side(stored.width()), side(stored.height())), shrink};
+}
+
+QString FitPicture(RgbImage& picture, QSize stored, double W, double H, bool expand, const QString& path)
+{
+    // The image library reports no error number of its own for a failed
+    // resize; this is the one its message carries.
+    constexpr int kResizeError = 1;
+    const auto resample = [&picture](QSize size) {
+        RgbImage scaled;
+        if (!scaled.allocate(size.width(), size.height())) return kIsOutOfMemory;
+        if (!ResizeImage(picture, scaled)) return kIsBadArgument;
+        picture = std::move(scaled);
+        return kIsOk;
+    };
+    const auto resizeFailed = [&path] {
+        return QStringLiteral("Fehler %1 in IS_ResizeImage\n").arg(kResizeError) + path;
+    };
+    if (const std::optional<FittedSize> fitted = FitSize(stored, W, H, expand)) {
+        switch (resample(fitted->size)) {
+        case kIsOutOfMemory:
+            return QStringLiteral("GlobalAlloc fehlgeschlagen ") + (fitted->shrink ? QStringLiteral("\n") : QString()) +
+                   path;
+        case kIsOk: return {};
+        default: return resizeFailed();
+        }
+    }
+    // The picture keeps its size; a reduced decode is brought back to it.
+    if (QSize(picture.width, picture.height) != stored && resample(stored) != kIsOk) return resizeFailed();
+    return {};
+}
+
 QString PictureExtension(const QString& path) { return path.right(3).toUpper(); }
 
 void TurnPicture(int code, RgbImage& image)

@@ -37,6 +37,21 @@ QString PictureExtension(const QString& path);
 // The turn code for an EXIF orientation value, or nothing for no turn.
 std::optional<int> TurnForOrientation(long orientation);
 
+// The size a picture of `stored` size gets on a W x H surface: shrunk until
+// it fits when it is larger in either direction, enlarged until it touches
+// two edges when `expand` allows it; nothing when it keeps its size.
+struct FittedSize {
+    QSize size;
+    bool shrink = false;
+};
+std::optional<FittedSize> FitSize(QSize stored, double W, double H, bool expand);
+
+// Brings a loaded picture (perhaps decoded at a reduced scale) to the size
+// the show step gives a picture of `stored` size on a W x H surface. "" or
+// the show step's message: "GlobalAlloc fehlgeschlagen " with the path, or
+// "Fehler 1 in IS_ResizeImage" with the path.
+QString FitPicture(RgbImage& picture, QSize stored, double W, double H, bool expand, const QString& path);
+
 // How many times a picture of `stored` size may be halved while staying at
 // least as large as it will be after being fitted into `fit` (0 to 3; 0
 // when it will not be shrunk).

@@ -1,5 +1,6 @@
 #include "pictures/showstep.h"
 
+#include "pictures/decoding.h"
 #include "pictures/loading.h"
 #include "platform/imagelib.h"
 #include "platform/target.h"
@@ -10,10 +11,6 @@
 namespace vm {
 
 namespace {
-
-// The image library reports no error number of its own for a failed
-// resize; this is the one its message carries.
-constexpr int kResizeError = 1;
 
 // Releases what one picture made, whichever way the step ends.
 struct PerPictureCleanup {
@@ -32,15 +29,11 @@ QString withPath(const char* message, const QString& path)
     return QLatin1String(message) + u'\n' + path;
 }
 
-// Scales `image` to w x h in place.
-enum class Fit { Ok, NoMemory, ResizeFailed };
-Fit resample(RgbImage& image, std::int32_t w, std::int32_t h)
+// What the step asks of the decoder for a picture on this target now.
+DecodeRequest showRequest(const RunState& state, const Target& target, const QString& path)
 {
-    RgbImage scaled;
-    if (!scaled.allocate(w, h)) return Fit::NoMemory;
-    if (!ResizeImage(image, scaled)) return Fit::ResizeFailed;
-    image = std::move(scaled);
-    return Fit::Ok;
+    return MakeDecodeRequest(path, state.settings.exifrotate == 1, QSizeF(target.width(), target.height()),
+                             state.settings.expand == 1, state.settings.ausgeben == 1);
 }
 
 ColorRef colorRefOf(const RgbImage& sample)
@@ -56,47 +49,27 @@ QString DrawPicture(RunState& state, Target& target, const PictureEntry& entry, 
     PictureState& bild = state.bild;
     const QString& path = entry.filePath;
 
-    // Decoding may stop at the fitted size; position and size below are
-    // computed from the size as stored, so they equal those of a full decode.
-    RgbImage bild_rgb;
-    QSize original;
-    // The stamp's metadata is read with the picture, not again after the transition.
-    PictureMetadata metadata;
-    const QString loaded = LoadPicture(path, path.right(3).toUpper(), state.settings.exifrotate == 1, bild_rgb,
-                                       QSize(targetW(target), targetH(target)), &original,
-                                       state.settings.ausgeben == 1 ? &metadata : nullptr);
-    if (!loaded.isEmpty()) return loaded;
-    if (original.isEmpty()) original = QSize(bild_rgb.width, bild_rgb.height);
-    bild.bild_breite = original.width();
-    bild.bild_hoehe = original.height();
+    // Usually decoded ahead during the previous interval; otherwise the
+    // event loop runs while the decoder works, so input ends the show.
+    std::optional<DecodedPicture> decoded = state.decoder.obtain(
+        showRequest(state, target, path), [&state] { return state.abbruch || state.unterbrechung; });
+    if (!decoded) return {}; // stopped by the user
+    if (!decoded->loadError.isEmpty()) return decoded->loadError;
+    // Size and position are those of the picture as stored, however it was decoded.
+    bild.bild_breite = decoded->stored.width();
+    bild.bild_hoehe = decoded->stored.height();
 
     effekt_waehlen(state);
 
-    // Fit inside the target, aspect kept; the ratios are single precision.
-    const float rx = float(double(bild.bild_breite) / target.width());
-    const float ry = float(double(bild.bild_hoehe) / target.height());
-    const float s = rx > ry ? rx : ry;
-    const bool shrink = s > 1.0f;
-    if (shrink || state.settings.expand == 1) {
-        // A picture far thinner than the target would round to no pixel at all.
-        bild.neue_breite = Maximum({px(double(bild.bild_breite) / double(s)), 1});
-        bild.neue_hoehe = Maximum({px(double(bild.bild_hoehe) / double(s)), 1});
-        switch (resample(bild_rgb, bild.neue_breite, bild.neue_hoehe)) {
-        case Fit::NoMemory:
-            return QStringLiteral("GlobalAlloc fehlgeschlagen ") + (shrink ? QStringLiteral("\n") : QString()) +
-                   path;
-        case Fit::ResizeFailed:
-            return QStringLiteral("Fehler %1 in IS_ResizeImage\n").arg(kResizeError) + path;
-        case Fit::Ok:
-            break;
-        }
-        bild.bild_breite = bild.neue_breite;
-        bild.bild_hoehe = bild.neue_hoehe;
-    } else if (bild_rgb.width != bild.bild_breite || bild_rgb.height != bild.bild_hoehe) {
-        // The picture keeps its size; a reduced decode is brought back to it.
-        if (resample(bild_rgb, bild.bild_breite, bild.bild_hoehe) != Fit::Ok)
-            return QStringLiteral("Fehler %1 in IS_ResizeImage\n").arg(kResizeError) + path;
+    // Fitted in the decoder; the sizes are the step's own as well.
+    if (const auto fitted = FitSize(decoded->stored, target.width(), target.height(), state.settings.expand == 1)) {
+        bild.neue_breite = fitted->size.width();
+        bild.neue_hoehe = fitted->size.height();
     }
+    if (!decoded->fitError.isEmpty()) return decoded->fitError;
+    const RgbImage bild_rgb = std::move(decoded->picture);
+    bild.bild_breite = bild_rgb.width;
+    bild.bild_hoehe = bild_rgb.height;
 
     // The picture alone; a bitmap that cannot be made leaves bild_dc empty,
     // so the copy below reports it.
@@ -144,10 +117,19 @@ QString DrawPicture(RunState& state, Target& target, const PictureEntry& entry, 
     if (state.aktueller_effekt != 1) zeitmessung(state);
     // Album and pinboard leave their own arrangement that a text would spoil.
     if (state.settings.ausgeben == 1 && state.aktueller_effekt != 68 && state.aktueller_effekt != 69) {
-        stamp(state, target, entry, metadata);
+        stamp(state, target, entry, decoded->metadata);
         target.present();
     }
     return {};
+}
+
+void DecodeNextAhead(RunState& state, const Target& target)
+{
+    const int n = state.PictureCount();
+    if (n < 1) return;
+    int next = state.CurrentPictureIndex + 1;
+    if (next > n || next < 1) next = 1;
+    state.decoder.decodeAhead(showRequest(state, target, state.pictureList[std::size_t(next - 1)].filePath));
 }
 
 } // namespace vm

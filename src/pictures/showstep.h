@@ -1,4 +1,4 @@
-// The show step: one picture from file to screen. Loads and fits it, lays
+// The show step: one picture from file to screen. Has it decoded and fitted, lays
 // it on its background in neues_bild_dc, runs the chosen transition onto
 // the target, calibrates the effect's timing and stamps the text.
 #pragma once
@@ -25,5 +25,9 @@ using StampStep = std::function<void(RunState&, Target&, const PictureEntry&, co
 // path; the target and neues_bild_dc keep the picture.
 QString DrawPicture(RunState& state, Target& target, const PictureEntry& entry,
                     const StampStep& stamp = StampPicture);
+
+// Starts decoding the picture the next step will show, so that the step
+// finds it ready; a step that asks for anything else decodes afresh.
+void DecodeNextAhead(RunState& state, const Target& target);
 
 } // namespace vm

@@ -1,6 +1,7 @@
 #include "pictures/textstamp.h"
 
 #include "platform/metadata.h"
+#include "platform/paths.h"
 #include "platform/target.h"
 #include "state/runstate.h"
 
@@ -260,7 +261,9 @@ QString expandPlaceholders(const QString& text, const QString& path, const QDate
                            const PictureMetadata& metadata, const std::function<QDateTime()>& now)
 {
     const auto clock = [&now] { return now ? now() : QDateTime::currentDateTime(); };
-    const PathParts parts = SplitPath(path);
+    // A name's bytes that are not UTF-8 are shown as people read them.
+    const QString shown = DisplayPath(path);
+    const PathParts parts = SplitPath(shown);
     const QString dateFormat = QStringLiteral("dd.MM.yyyy");
     const QString timeFormat = QStringLiteral("HH:mm:ss");
 
@@ -270,7 +273,7 @@ QString expandPlaceholders(const QString& text, const QString& path, const QDate
     };
     // In this order: a value may contain a later placeholder, which is then
     // replaced as well.
-    replace("%k", path);
+    replace("%k", shown);
     replace("%l", parts.drive);
     replace("%p", parts.folder);
     replace("%v", parts.lastFolder);

@@ -79,6 +79,8 @@ void Slideshow::tick()
         // next picture comes at once, and later transitions run in full.
         const int interval = state_.unterbrechung ? 1 : state_.settings.delay * 1000;
         state_.unterbrechung = false;
+        // The next picture is decoded while this one is shown.
+        DecodeNextAhead(state_, box_);
         Timer1.start(interval);
         return;
     }
@@ -99,6 +101,7 @@ void Slideshow::end()
 {
     hostWatch_.stop();
     Timer1.stop();
+    state_.decoder.drop();
     if (onEnd_) onEnd_();
 }
 

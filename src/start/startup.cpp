@@ -1,5 +1,6 @@
 #include "start/startup.h"
 
+#include "pictures/decoding.h"
 #include "platform/imagelib.h"
 #include "platform/registry.h"
 #include "start/errinfo.h"
@@ -15,7 +16,8 @@
 
 namespace vm {
 
-bool StartServices::initImageLibrary() { return ImageLibraryInitialize(); }
+// Without the decoder process no picture can be shown either.
+bool StartServices::initImageLibrary() { return ImageLibraryInitialize() && DecoderAvailable(); }
 OsVersion StartServices::osVersion() { return currentOsVersion(); }
 ScreenSize StartServices::screenSize() { return primaryScreenSize(); }
 bool StartServices::captureDesktop(Dc* into) { return vm::captureDesktop(into); }

@@ -3,6 +3,7 @@
 // rest of the code and the stored settings speak of.
 #pragma once
 
+#include "pictures/decoding.h"
 #include "pictures/picturelist.h"
 #include "platform/clock.h"
 #include "platform/gdi.h"
@@ -56,6 +57,8 @@ struct RunState {
 
     PictureList pictureList;
     std::int32_t CurrentPictureIndex = 0;
+    // Decodes the pictures in processes of their own, one ahead.
+    PictureDecoder decoder;
 
     std::int32_t ScreenWidth = 0;
     std::int32_t ScreenHeight = 0;

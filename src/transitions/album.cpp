@@ -1,6 +1,6 @@
 #include "transitions/album.h"
 
-#include "pictures/loading.h"
+#include "pictures/decoding.h"
 #include "platform/imagelib.h"
 #include "platform/target.h"
 #include "state/runstate.h"
@@ -95,9 +95,10 @@ bool blende_047(RunState& state, Target& target)
         }
 
         QSize stored;
-        state.fehlertext = LoadPicture(path, path.right(3).toUpper(), state.settings.exifrotate == 1, bild_rgb,
-                                       QSize(s, s), &stored);
-        if (!state.fehlertext.isEmpty()) return false;
+        state.fehlertext =
+            DecodePicture(state.decoder, path, state.settings.exifrotate == 1, QSizeF(s, s), false, bild_rgb, &stored,
+                          nullptr, [&state] { return state.abbruch || state.unterbrechung; });
+        if (!state.fehlertext.isEmpty() || state.abbruch || state.unterbrechung) return false;
         // Whether the picture is larger than a cell is judged by its size as
         // stored, not by the reduced scale it may have been decoded at.
         state.bild.bild_breite = stored.isValid() ? stored.width() : bild_rgb.width;

@@ -1,0 +1,113 @@
+// Pictures are decoded in a short-lived decoder process, never in the show's
+// own: a file that crashes, hangs or bloats a decoder then costs one error
+// entry, not the show. The process loads the picture, fits it to the
+// surface as the show step does and hands back the fitted pixels, the size
+// as stored and the metadata the text stamp needs.
+#pragma once
+
+#include "platform/imagelib.h"
+#include "platform/metadata.h"
+
+#include <QByteArray>
+#include <QSize>
+#include <QSizeF>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace vm {
+
+struct DecodeRequest {
+    QString path;
+    QString extension; // as LoadPicture takes it
+    bool exifRotate = false;
+    // The surface the picture is fitted to; without one the picture comes
+    // as stored, decoded in full.
+    bool fitted = false;
+    double surfaceW = 0;
+    double surfaceH = 0;
+    bool expand = false;
+    bool metadata = false; // read the EXIF and IPTC data too
+    // The file as it was when asked for: a file changed since is decoded anew.
+    qint64 fileSize = -1;
+    qint64 fileModifiedMs = 0;
+
+    bool operator==(const DecodeRequest&) const = default;
+};
+
+// A request for `path` as its file is now.
+DecodeRequest MakeDecodeRequest(const QString& path, bool exifRotate, std::optional<QSizeF> surface, bool expand,
+                                bool metadata);
+
+struct DecodedPicture {
+    QString loadError; // LoadPicture's message; nothing else is set then
+    QSize stored;      // the size as stored, turned upright
+    QString fitError;  // the fitting's message; the picture is then empty
+    RgbImage picture;  // fitted to the surface
+    PictureMetadata metadata;
+};
+
+// Loads and fits in this process: what the decoder process runs.
+DecodedPicture DecodeInProcess(const DecodeRequest& request);
+
+// The bytes that cross the boundary. Metadata is capped on the way: a value
+// at 64 KB, a picture's metadata at 1 MB (the smallest values are kept).
+// Parsing accepts nothing longer than the request allows.
+QByteArray EncodeRequest(const DecodeRequest& request);
+std::optional<DecodeRequest> ParseRequest(const QByteArray& bytes);
+QByteArray EncodeDecoded(const DecodedPicture& decoded);
+std::optional<DecodedPicture> ParseDecoded(QByteArrayView bytes, const DecodeRequest& request);
+
+class DecodeJob;
+
+// Decodes one picture at a time in a decoder process and keeps one picture
+// decoded ahead.
+class PictureDecoder {
+public:
+    PictureDecoder();
+    ~PictureDecoder();
+    PictureDecoder(const PictureDecoder&) = delete;
+    PictureDecoder& operator=(const PictureDecoder&) = delete;
+
+    // Starts decoding `request` in the background, in place of any picture
+    // decoded ahead before.
+    void decodeAhead(const DecodeRequest& request);
+    // The picture for `request`: the one decoded ahead when it was asked for
+    // exactly this, else decoded now. The event loop runs while it waits.
+    // Nothing when `stopped` turns true meanwhile; the decoder is then ended.
+    std::optional<DecodedPicture> obtain(const DecodeRequest& request, const std::function<bool()>& stopped);
+    // Ends any decoding and forgets what was decoded ahead.
+    void drop();
+
+    // Off: decodeAhead does nothing.
+    bool aheadEnabled = true;
+    // Decoder processes started so far.
+    int started() const { return started_; }
+    // The decoder program; found on first use when empty.
+    QString program;
+
+private:
+    std::unique_ptr<DecodeJob> start(const DecodeRequest& request);
+
+    std::unique_ptr<DecodeJob> ahead_;
+    int started_ = 0;
+};
+
+// LoadPicture through the decoder, for callers that want no more than the
+// picture: fitted to `surface` as the show step fits it, or as stored
+// without one. "" or the loading's or the fitting's message; "" with an
+// empty picture when `stopped` turned true while it was decoded.
+QString DecodePicture(PictureDecoder& decoder, const QString& path, bool exifRotate, std::optional<QSizeF> surface,
+                      bool expand, RgbImage& out, QSize* stored = nullptr, PictureMetadata* metadata = nullptr,
+                      const std::function<bool()>& stopped = {});
+
+// Whether the decoder program is there and runs: without it no picture can
+// be shown.
+bool DecoderAvailable();
+
+// The decoder process: reads one request from stdin, answers on stdout.
+int DecoderMain(int argc, char** argv);
+
+} // namespace vm

@@ -1,0 +1,419 @@
+// The decoder process: pictures and metadata come back exactly as decoding
+// in this process gives them; a crash, the memory limit and the deadline
+// become loading errors; a stop ends the decoder; a picture decoded ahead is
+// used only for exactly the request it was made for; the sandbox holds.
+#include "pictures/decoding.h"
+#include "pictures/loading.h"
+#include "pictures/showstep.h"
+#include "platform/childprocess.h"
+#include "platform/registry.h"
+#include "platform/sandbox.h"
+#include "start/slideshow.h"
+#include "state/runstate.h"
+#include "testutil.h"
+#include "transitions/catalogue.h"
+#include "transitions/frame.h"
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#include <exiv2/exiv2.hpp>
+#pragma GCC diagnostic pop
+
+using namespace vm;
+
+Q_DECLARE_METATYPE(std::optional<QSizeF>)
+
+namespace {
+
+QString data(const char* name) { return QStringLiteral(VELMIRANO_TEST_DATA "/") + name; }
+
+// A metafile that writes a word: playing it needs the system's fonts.
+QByteArray metafileWithText()
+{
+    QByteArray records;
+    const auto record = [&records](quint16 function, std::initializer_list<qint16> params) {
+        QByteArray r(6 + 2 * qsizetype(params.size()), 0);
+        qToLittleEndian<quint32>(quint32(3 + params.size()), r.data());
+        qToLittleEndian<quint16>(function, r.data() + 4);
+        int i = 6;
+        for (qint16 p : params) qToLittleEndian<qint16>(p, r.data() + std::exchange(i, i + 2));
+        records += r;
+    };
+    record(0x020B, {0, 0});      // SetWindowOrg
+    record(0x020C, {300, 900});  // SetWindowExt
+    // TextOut: count, "Velm", y, x
+    record(0x0521, {4, qint16('V' | 'e' << 8), qint16('l' | 'm' << 8), 100, 50});
+    record(0x0000, {});
+    QByteArray header(18, 0);
+    qToLittleEndian<quint16>(1, header.data());
+    qToLittleEndian<quint16>(9, header.data() + 2);
+    qToLittleEndian<quint16>(0x0300, header.data() + 4);
+    qToLittleEndian<quint32>(quint32((18 + records.size()) / 2), header.data() + 6);
+    qToLittleEndian<quint32>(7, header.data() + 12);
+    QByteArray placeable(22, 0);
+    qToLittleEndian<quint32>(0x9AC6CDD7u, placeable.data());
+    qToLittleEndian<qint16>(900, placeable.data() + 10);
+    qToLittleEndian<qint16>(300, placeable.data() + 12);
+    qToLittleEndian<quint16>(960, placeable.data() + 14);
+    quint16 sum = 0;
+    for (int i = 0; i < 20; i += 2) sum ^= qFromLittleEndian<quint16>(placeable.constData() + i);
+    qToLittleEndian<quint16>(sum, placeable.data() + 20);
+    return placeable + header + records;
+}
+
+void compareDecoded(const DecodedPicture& got, const DecodedPicture& want)
+{
+    QCOMPARE(got.loadError, want.loadError);
+    QCOMPARE(got.fitError, want.fitError);
+    QCOMPARE(got.stored, want.stored);
+    QCOMPARE(QSize(got.picture.width, got.picture.height), QSize(want.picture.width, want.picture.height));
+    QVERIFY(got.picture.rgb == want.picture.rgb);
+    QCOMPARE(got.metadata.exif.size(), want.metadata.exif.size());
+    for (std::size_t i = 0; i < want.metadata.exif.size(); ++i) {
+        const ExifField &g = got.metadata.exif[i], &w = want.metadata.exif[i];
+        QCOMPARE(g.tag, w.tag);
+        QCOMPARE(g.group, w.group);
+        QCOMPARE(g.text, w.text);
+        QCOMPARE(g.bytes, w.bytes);
+    }
+    QCOMPARE(got.metadata.iptc.size(), want.metadata.iptc.size());
+    for (std::size_t i = 0; i < want.metadata.iptc.size(); ++i) {
+        QCOMPARE(got.metadata.iptc[i].dataSet, want.metadata.iptc[i].dataSet);
+        QCOMPARE(got.metadata.iptc[i].value, want.metadata.iptc[i].value);
+    }
+}
+
+// A show as its first tick leaves it, on a 64 x 48 box, effect 1.
+void prepareShow(RunState& st, PictureBox& box, const QStringList& files)
+{
+    effekte_anlegen(st.effekte);
+    for (int n = 1; n <= kEffectCount; ++n) st.effekte[size_t(n)].aktiv = 1;
+    st.settings.effekt_nutzung = 1;
+    st.settings.blende = 1;
+    st.settings.delay = 60;
+    st.laufmodus = "Saver";
+    st.ScreenWidth = 64;
+    st.ScreenHeight = 48;
+    Dc screen;
+    st.bildschirmkopie_dc.create(&screen, 64, 48);
+    for (const QString& f : files) st.pictureList.push_back(PictureEntry{f, {}});
+    box.resize(64, 48);
+    box.show();
+    Init_Screen(st, box);
+}
+
+} // namespace
+
+class TestDecoder : public QObject {
+    Q_OBJECT
+    ScratchConfig config_;
+    QTemporaryDir dir_;
+    QString file(const char* name) const { return dir_.path() + "/" + name; }
+
+private slots:
+    void initTestCase();
+    void roundTrip_data();
+    void roundTrip();
+    void failures_data();
+    void failures();
+    void parseRefuses_data();
+    void parseRefuses();
+    void metadataCaps();
+    void fittingWords_data();
+    void fittingWords();
+    void stopEndsTheDecoder();
+    void decodedAhead_data();
+    void decodedAhead();
+    void aheadShowsTheSame();
+    void tickDecodesAhead();
+    void confinement();
+    void missingDecoder();
+};
+
+void TestDecoder::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    // Paths holding these words make the decoder go wrong.
+    qputenv("VELMIRANO_DECODER_FAULT", "crash:boom,hang:stuck,hog:greedy");
+    QImage photo(2000, 1500, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x) photo.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
+    QVERIFY(photo.save(file("photo.jpg"), "JPEG", 90));
+    QImage red(40, 30, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    for (const char* name : {"boom.png", "stuck.png", "greedy.png", "red.png"}) QVERIFY(red.save(file(name)));
+    QFile wmf(file("text.wmf"));
+    QVERIFY(wmf.open(QIODevice::WriteOnly));
+    wmf.write(metafileWithText());
+    wmf.close();
+    // A comment in UTF-16: reading it converts character sets.
+    QVERIFY(red.save(file("comment.jpg"), "JPEG"));
+    auto image = Exiv2::ImageFactory::open(file("comment.jpg").toStdString());
+    image->readMetadata();
+    image->exifData()["Exif.Photo.UserComment"] = "charset=Unicode Grüße";
+    image->writeMetadata();
+}
+
+void TestDecoder::roundTrip_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("rotate");
+    QTest::addColumn<std::optional<QSizeF>>("surface");
+    QTest::addColumn<bool>("expand");
+    const std::optional<QSizeF> none;
+    QTest::newRow("jpeg reduced and fitted") << file("photo.jpg") << false << std::optional(QSizeF(320, 240)) << false;
+    QTest::newRow("turned by EXIF, metadata") << data("orient6.jpg") << true << std::optional(QSizeF(64, 48)) << false;
+    QTest::newRow("stamp metadata") << data("stamp/img01.jpg") << true << std::optional(QSizeF(100, 75)) << false;
+    QTest::newRow("UTF-16 comment") << file("comment.jpg") << false << std::optional(QSizeF(100, 75)) << false;
+    QTest::newRow("png enlarged") << data("quadrants.png") << false << std::optional(QSizeF(201.5, 150)) << true;
+    QTest::newRow("gif as stored") << data("quadrants.gif") << false << none << false;
+    QTest::newRow("tiff") << data("quadrants.tif") << false << std::optional(QSizeF(30, 30)) << false;
+    QTest::newRow("bmp") << data("quadrants.bmp") << false << std::optional(QSizeF(30, 30)) << true;
+    QTest::newRow("pcx") << data("rgb24.pcx") << false << none << false;
+    QTest::newRow("tga") << data("true32-rle.tga") << false << none << false;
+    QTest::newRow("metafile with text") << file("text.wmf") << false << none << false;
+    QTest::newRow("truncated") << data("truncated.jpg") << true << none << false;
+    QTest::newRow("missing") << file("nowhere.jpg") << true << none << false;
+}
+
+// What crosses the boundary is exactly what decoding here gives.
+void TestDecoder::roundTrip()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, rotate);
+    QFETCH(std::optional<QSizeF>, surface);
+    QFETCH(bool, expand);
+    const DecodeRequest request = MakeDecodeRequest(path, rotate, surface, expand, true);
+    const DecodedPicture here = DecodeInProcess(request);
+    PictureDecoder decoder;
+    const std::optional<DecodedPicture> there = decoder.obtain(request, {});
+    QVERIFY(there);
+    compareDecoded(*there, here);
+    QCOMPARE(decoder.started(), 1);
+}
+
+void TestDecoder::failures_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("deadline");
+    QTest::addColumn<int>("error");
+    QTest::newRow("crash") << "boom.png" << QByteArray() << int(kIsCorrupt);
+    QTest::newRow("memory limit") << "greedy.png" << QByteArray() << int(kIsOutOfMemory);
+    QTest::newRow("deadline") << "stuck.png" << QByteArray("300") << int(kIsCorrupt);
+}
+
+void TestDecoder::failures()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, deadline);
+    QFETCH(int, error);
+    qputenv("VELMIRANO_DECODER_DEADLINE_MS", deadline);
+    PictureDecoder decoder;
+    RgbImage out;
+    const QString message = DecodePicture(decoder, file(qPrintable(name)), false, QSizeF(64, 48), false, out);
+    qunsetenv("VELMIRANO_DECODER_DEADLINE_MS");
+    QCOMPARE(message, QStringLiteral("Fehler %1 in IS_ReadXXX\n").arg(error) + file(qPrintable(name)));
+    QVERIFY(out.empty());
+}
+
+void TestDecoder::parseRefuses_data()
+{
+    QTest::addColumn<QSizeF>("surface");
+    QTest::addColumn<int>("cut");
+    QTest::addColumn<QByteArray>("extra");
+    QTest::newRow("as it came") << QSizeF(40, 30) << 0 << QByteArray();
+    QTest::newRow("cut short") << QSizeF(40, 30) << 1 << QByteArray();
+    QTest::newRow("trailing bytes") << QSizeF(40, 30) << 0 << QByteArray("x");
+    QTest::newRow("larger than the surface") << QSizeF(20, 15) << 0 << QByteArray();
+}
+
+// A decoder that was taken over cannot hand back more than was asked for.
+void TestDecoder::parseRefuses()
+{
+    QFETCH(QSizeF, surface);
+    QFETCH(int, cut);
+    QFETCH(QByteArray, extra);
+    const DecodedPicture red = DecodeInProcess(MakeDecodeRequest(file("red.png"), false, QSizeF(40, 30), false, false));
+    QByteArray bytes = EncodeDecoded(red);
+    bytes.chop(cut);
+    bytes += extra;
+    const auto parsed = ParseDecoded(bytes, MakeDecodeRequest(file("red.png"), false, surface, false, false));
+    QCOMPARE(parsed.has_value(), QByteArray(QTest::currentDataTag()) == "as it came");
+}
+
+// Each value at most 64 KB, the whole at most 1 MB: the largest go first.
+void TestDecoder::metadataCaps()
+{
+    DecodedPicture d;
+    QVERIFY(d.picture.allocate(1, 1));
+    d.stored = QSize(1, 1);
+    d.metadata.exif.push_back({1, "Image", "short", {}});
+    for (int i = 0; i < 20; ++i) d.metadata.exif.push_back({std::uint16_t(100 + i), "Image", QString(40000, 'a'), {}});
+    d.metadata.iptc.push_back({2, 25, QByteArray(70000, 'k')});
+    const auto parsed = ParseDecoded(EncodeDecoded(d), MakeDecodeRequest("x", false, std::nullopt, false, true));
+    QVERIFY(parsed);
+    const PictureMetadata& m = parsed->metadata;
+    QCOMPARE(m.exif[0].text, QString("short"));
+    QCOMPARE(m.iptc[0].value.size(), 65536);
+    // 64 KB each after the cut: 14 fit beside the small ones, 6 are emptied.
+    for (std::size_t i = 1; i <= 20; ++i) QCOMPARE(m.exif[i].text.size(), i <= 14 ? 32768 : 0);
+}
+
+void TestDecoder::fittingWords_data()
+{
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QSizeF>("surface");
+    QTest::addColumn<bool>("expand");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("too large when shrunk") << QSize(1000001, 500000) << QSizeF(100000, 100000) << false
+                                           << "GlobalAlloc fehlgeschlagen \n/p.jpg";
+    QTest::newRow("too large when enlarged") << QSize(2, 2) << QSizeF(20000, 20000) << true
+                                             << "GlobalAlloc fehlgeschlagen /p.jpg";
+    QTest::newRow("kept") << QSize(2, 2) << QSizeF(20000, 20000) << false << "";
+}
+
+void TestDecoder::fittingWords()
+{
+    QFETCH(QSize, stored);
+    QFETCH(QSizeF, surface);
+    QFETCH(bool, expand);
+    QFETCH(QString, message);
+    RgbImage picture;
+    QVERIFY(picture.allocate(2, 2));
+    QCOMPARE(FitPicture(picture, stored, surface.width(), surface.height(), expand, "/p.jpg"), message);
+}
+
+// A stop while the decoder hangs ends it: nothing comes back, no error.
+void TestDecoder::stopEndsTheDecoder()
+{
+    qputenv("VELMIRANO_DECODER_DEADLINE_MS", "20000");
+    PictureDecoder decoder;
+    bool stop = false;
+    QTimer::singleShot(100, [&stop] { stop = true; });
+    RgbImage out;
+    const QString message = DecodePicture(decoder, file("stuck.png"), false, QSizeF(64, 48), false, out, nullptr,
+                                          nullptr, [&stop] { return stop; });
+    qunsetenv("VELMIRANO_DECODER_DEADLINE_MS");
+    QCOMPARE(message, QString());
+    QVERIFY(out.empty());
+    QVERIFY(stop);
+}
+
+void TestDecoder::decodedAhead_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("processes");
+    QTest::newRow("same request") << "" << 1;
+    QTest::newRow("turning switched on") << "rotate" << 2;
+    QTest::newRow("other surface") << "surface" << 2;
+    QTest::newRow("stamp switched on") << "metadata" << 2;
+    QTest::newRow("file rewritten") << "file" << 2;
+}
+
+// A picture decoded ahead serves only the very request it was made for.
+void TestDecoder::decodedAhead()
+{
+    QFETCH(QString, change);
+    QFETCH(int, processes);
+    const QString path = file("ahead.jpg");
+    QFile::remove(path);
+    QVERIFY(QFile::copy(data("orient6.jpg"), path));
+    PictureDecoder decoder;
+    decoder.decodeAhead(MakeDecodeRequest(path, false, QSizeF(64, 48), false, false));
+    if (change == "file") {
+        QImage blue(50, 20, QImage::Format_RGB32);
+        blue.fill(Qt::blue);
+        QVERIFY(blue.save(path, "JPEG"));
+    }
+    const DecodeRequest asked = MakeDecodeRequest(path, change == "rotate", QSizeF(change == "surface" ? 32 : 64, 48),
+                                                  false, change == "metadata");
+    const std::optional<DecodedPicture> got = decoder.obtain(asked, {});
+    QVERIFY(got);
+    compareDecoded(*got, DecodeInProcess(asked));
+    QCOMPARE(decoder.started(), processes);
+}
+
+// A list of good and bad files shows the same pictures in the same order
+// and logs the same errors with and without decoding ahead; decoded ahead,
+// every picture is decoded once.
+void TestDecoder::aheadShowsTheSame()
+{
+    qputenv("VELMIRANO_DECODER_DEADLINE_MS", "1000");
+    const QStringList files = {file("red.png"), data("truncated.jpg"), data("quadrants.png"), file("boom.png"),
+                               data("quadrants.gif"), file("nowhere.jpg"), file("stuck.png"), data("orient6.jpg")};
+    QStringList runs[2];
+    for (bool ahead : {false, true}) {
+        Registry registry;
+        registry.DeleteSettingsKey("error");
+        RunState st;
+        PictureBox box;
+        prepareShow(st, box, files);
+        st.decoder.aheadEnabled = ahead;
+        QStringList& seen = runs[ahead];
+        for (int step = 0; step < 2 * files.size(); ++step) {
+            ShowNextPicture(st, registry, box);
+            seen << QString::number(box.bitmap().pixel(32, 24), 16);
+            DecodeNextAhead(st, box);
+        }
+        for (const auto& [name, message] : registry.EnumSettings("error")) seen << name + message.mid(19);
+        QCOMPARE(st.decoder.started(), 2 * files.size() + (ahead ? 1 : 0));
+    }
+    qunsetenv("VELMIRANO_DECODER_DEADLINE_MS");
+    QCOMPARE(runs[true], runs[false]);
+    QCOMPARE(runs[false].filter("Fehler").size(), 8); // four failures a round
+}
+
+// The show's tick starts decoding the next picture once it has shown its own.
+void TestDecoder::tickDecodesAhead()
+{
+    Registry registry;
+    RunState st;
+    PictureBox box;
+    prepareShow(st, box, {file("red.png"), data("quadrants.png")});
+    Slideshow show(st, registry, box, {});
+    show.start();
+    QTRY_COMPARE(st.CurrentPictureIndex, 1);
+    QTRY_VERIFY(!show.tickRunning());
+    QCOMPARE(st.decoder.started(), 2);
+    // The second picture is then taken as it was decoded.
+    ShowNextPicture(st, registry, box);
+    QCOMPARE(st.decoder.started(), 2);
+}
+
+void TestDecoder::confinement()
+{
+    QTemporaryDir writable;
+    ChildLimits limits;
+    limits.deadlineMs = 5000;
+    IsolatedChild probe(qEnvironmentVariable("VELMIRANO_DECODER"),
+                        {"--probe-sandbox", file("red.png"), data("quadrants.png"), writable.path()}, {}, limits);
+    probe.waitBlocking();
+    QCOMPARE(probe.end(), ChildEnd::Exited);
+    const QByteArray expected = QByteArray("read-allowed=1\nread-other=") + (LandlockAbi() > 0 ? "0" : "1") +
+                                "\nwrite=0\nsocket=0\nfork=0\nsignal-parent=0\nexec=0\n";
+    QCOMPARE(probe.output().toByteArray(), expected);
+    QVERIFY(QDir(writable.path()).isEmpty());
+}
+
+void TestDecoder::missingDecoder()
+{
+    PictureDecoder decoder;
+    decoder.program = file("no-decoder");
+    RgbImage out;
+    QCOMPARE(DecodePicture(decoder, file("red.png"), false, QSizeF(64, 48), false, out),
+             "Fehler 11 in IS_ReadXXX\n" + file("red.png"));
+    const QByteArray real = qgetenv("VELMIRANO_DECODER");
+    QVERIFY(DecoderAvailable());
+    qputenv("VELMIRANO_DECODER", file("no-decoder").toUtf8());
+    QVERIFY(!DecoderAvailable());
+    qputenv("VELMIRANO_DECODER", real);
+}
+
+QTEST_MAIN(TestDecoder)
+#include "test_decoder.moc"
