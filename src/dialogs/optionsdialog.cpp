@@ -3,9 +3,11 @@
 #include "dialogs/effecttree.h"
 #include "dialogs/infodialog.h"
 #include "dialogs/stampdialog.h"
+#include "pictures/picturelist.h"
 #include "platform/qttarget.h"
 #include "platform/registry.h"
 #include "settings/settings.h"
+#include "start/shutdown.h"
 #include "start/slideshow.h"
 #include "state/runstate.h"
 
@@ -176,7 +178,13 @@ QString utf8(const char* s) { return QString::fromUtf8(s); }
 } // namespace
 
 Einstellungen::Einstellungen(RunState& state, Registry& registry, Choosers c, QWidget* parent)
-    : QDialog(parent), choosers(std::move(c)), state_(state), registry_(registry)
+    : QDialog(parent), choosers(std::move(c)),
+      buildPictureList([](RunState& s) { BuildPictureList(s); }),
+      sortPictureList([](RunState& s) { SortPictureList(s.pictureList, s.settings.reihenfolge, s.random); }),
+      shutdown([](RunState& s, Registry& r, const QString& key, const QString& message) {
+          Shutdown(s, r, key, message);
+      }),
+      state_(state), registry_(registry)
 {
     setObjectName(QStringLiteral("Einstellungen"));
     setWindowTitle(QStringLiteral("Velmirano - Optionen"));
@@ -470,6 +478,21 @@ void Einstellungen::fill()
         RefreshPictureList();
     }
     state_.CurrentPictureIndex = state_.settings.letztes_bild;
+}
+
+std::unique_ptr<Einstellungen> openEinstellungen(RunState& state, Registry& registry)
+{
+    auto dialog = std::make_unique<Einstellungen>(state, registry);
+    dialog->fill();
+    EffectTree& tree = dialog->tree();
+    const std::vector<int> order = tree.displayOrder();
+    state.effektbaum.displayOrder.assign(order.begin(), order.end());
+    state.effektbaum.mark = [&tree](std::int32_t previous, std::int32_t current, bool track) {
+        tree.markRunning(previous, current, track);
+    };
+    dialog->show();
+    dialog->startPreview();
+    return dialog;
 }
 
 void Einstellungen::effektbaum_erstellen() { tree_->effektbaum_erstellen(); }
