@@ -29,6 +29,18 @@ check "$(identify-im6.q16 -format '%wx%h' "$work/b.png")" 1024x768 "default size
 diff=$(compare-im6.q16 -metric AE "$work/b.png" "$work/c.png" null: 2>&1)
 [ "${diff%% *}" -gt 50 ] 2>/dev/null && echo "ok: stamp drawn" || { echo "FAIL: stamp drawn ($diff)"; fail=1; }
 
+# Composed by the show step itself: the same pixels as "Ohne Effekt" in
+# `run 1`, also where a picture is far thinner than the target or a JPEG
+# is decoded reduced.
+for row in 1x3000.png:50x40 1597x1201.jpg:200x199 2001x333.jpg:123x45; do
+  pic=$work/${row%%:*} size=${row#*:}
+  convert-im6.q16 -size "$(basename "${pic%.*}")" gradient:red-blue "$pic"
+  "$tool" stamp "$pic" "$work/s.png" --size "$size" --text '' >/dev/null 2>&1
+  "$tool" run 1 --size "$size" --new "$pic" --out "$work/r.png" >/dev/null 2>&1
+  check "$(compare-im6.q16 -metric AE "$work/s.png" "$work/r.png" null: 2>&1)" 0 "stamp composes $row as the show"
+  rm -f "$work/s.png"
+done
+
 "$tool" stamp "$work/fehlt.jpg" "$work/d.png" >/dev/null 2>&1
 check "$?" 1 "missing picture fails"
 "$tool" stamp "$work/img01.jpg" >/dev/null 2>&1
