@@ -18,6 +18,11 @@ check "$(value ran "$out")" 10 "effect 10 ran"
 cmp -s "$work/final.png" "$work/new.png"
 check "$?" 0 "the final frame is the composed new picture"
 
+# The album lays thumbnails of the picture list; the background is black.
+"$tool" run 68 --size 800x600 --out "$work/album.png" >/dev/null
+check "$(convert-im6.q16 "$work/album.png" -format '%[fx:p{66,66}.r+p{66,66}.g+p{66,66}.b>0]' info:)" 1 \
+  "run 68 lays a picture in the first cell"
+
 out=$("$tool" run 46 --size 32x24 --no-alpha)
 check "$(value ran "$out")" 1 "46 without blending runs effect 1"
 
