@@ -4,6 +4,7 @@
 #include "dialogs/infodialog.h"
 #include "dialogs/stampdialog.h"
 #include "pictures/picturelist.h"
+#include "platform/paths.h"
 #include "platform/qttarget.h"
 #include "platform/registry.h"
 #include "settings/settings.h"
@@ -43,11 +44,7 @@ constexpr int kPreviewHeight = 216;
 // Picture1 sits this far inside the bezel, on every side.
 constexpr int kBezel = 18;
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
+constexpr Qt::CaseSensitivity kPathCase = platformPathsIgnoreCase() ? Qt::CaseInsensitive : Qt::CaseSensitive;
 
 // The monitor around the preview (Image1).
 class Bezel : public QWidget {

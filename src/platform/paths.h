@@ -13,4 +13,8 @@ constexpr bool platformUsesDrivePaths()
 #endif
 }
 
+// Whether two paths that differ only in letter case name the same file, as
+// on Windows file systems.
+constexpr bool platformPathsIgnoreCase() { return platformUsesDrivePaths(); }
+
 } // namespace vm
