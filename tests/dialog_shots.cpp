@@ -67,12 +67,6 @@ int main(int argc, char** argv)
         return app.exec();
     }
     Einstellungen dialog(state, registry);
-    dialog.buildPictureList = [](RunState& s) {
-        s.pictureList.clear();
-        for (const QString& folder : s.Folders)
-            for (const QString& name : QDir(folder).entryList({"*.jpg", "*.png"}, QDir::Files))
-                s.pictureList.push_back({folder + name, {}});
-    };
     dialog.fill();
     dialog.move(20, 20);
     dialog.show();
