@@ -29,7 +29,7 @@ public:
                   QWidget* parent = nullptr);
     ~Einstellungen() override;
 
-    // Fills the controls from the run state as start-up does for "/C"; the
+    // Fills the controls from the run state as "/C" opens the dialog; the
     // controls' handlers run as a click would. Leaves CurrentPictureIndex at
     // the picture shown last, so the show continues after it.
     void fill();
