@@ -1,3 +1,4 @@
+#include "dialogs/optionsdialog.h"
 #include "platform/nativewindow.h"
 #include "platform/registry.h"
 #include "start/startup.h"
@@ -11,7 +12,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     vm::RunState state;
     vm::Registry registry;
-    vm::AppServices services(registry);
+    vm::AppServices services(registry, vm::openEinstellungen);
     const QStringList args = QCoreApplication::arguments();
     // Started as an XScreenSaver hack: the show runs in the window it gives.
     const long long host =

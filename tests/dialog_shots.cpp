@@ -1,12 +1,12 @@
 // Opens one of the dialogs as a person would see it, for screenshots:
 // dialog_shots settings|stamp|info [seconds]. Ends by itself.
-#include "pictures/stampdialog.h"
+#include "dialogs/effecttree.h"
+#include "dialogs/infodialog.h"
+#include "dialogs/optionsdialog.h"
+#include "dialogs/stampdialog.h"
 #include "platform/gdi.h"
 #include "platform/qttarget.h"
 #include "platform/registry.h"
-#include "settings/effecttree.h"
-#include "settings/infodialog.h"
-#include "settings/optionsdialog.h"
 #include "state/runstate.h"
 
 #include <QApplication>
@@ -67,12 +67,6 @@ int main(int argc, char** argv)
         return app.exec();
     }
     Einstellungen dialog(state, registry);
-    dialog.buildPictureList = [](RunState& s) {
-        s.pictureList.clear();
-        for (const QString& folder : s.Folders)
-            for (const QString& name : QDir(folder).entryList({"*.jpg", "*.png"}, QDir::Files))
-                s.pictureList.push_back({folder + name, {}});
-    };
     dialog.fill();
     dialog.move(20, 20);
     dialog.show();

@@ -1,13 +1,13 @@
 // The settings dialog, the effect tree, the text stamp dialog and the info
 // box, driven through their controls as a person would, with the platform's
 // choosers answered by the test.
-#include "pictures/stampdialog.h"
+#include "dialogs/effecttree.h"
+#include "dialogs/infodialog.h"
+#include "dialogs/optionsdialog.h"
+#include "dialogs/stampdialog.h"
 #include "pictures/textstamp.h"
 #include "platform/qttarget.h"
 #include "platform/registry.h"
-#include "settings/effecttree.h"
-#include "settings/infodialog.h"
-#include "settings/optionsdialog.h"
 #include "start/slideshow.h"
 #include "start/startup.h"
 #include "state/runstate.h"

@@ -2,32 +2,19 @@
 // step and transition frame as the show, on two generated or given pictures.
 #include "effectrun.h"
 
-#include "pictures/showstep.h"
-#include "platform/target.h"
-#include "state/runstate.h"
-#include "transitions/choice.h"
-#include "transitions/frame.h"
+#include "transitions/catalogue.h"
 
 #include <QDir>
-#include <QImage>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <cstdio>
-#include <optional>
 
 namespace {
 
 struct RunOptions {
     int effect = 0;
-    int width = 800;
-    int height = 600;
-    std::uint32_t seed = 1;
-    std::int32_t delay = 0;
-    std::optional<std::int32_t> schritt;
-    std::int32_t tdauer = 2;
-    int expand = 0;
-    bool noAlpha = false;
+    vm::EffectRunSetup setup;
     int repeat = 1;
     int every = 1;
     QString oldPicture, newPicture, out, newOut, frames;
@@ -59,7 +46,7 @@ bool parseOptions(const QStringList& args, RunOptions& o, QString& problem)
     for (qsizetype i = 3; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--no-alpha")) {
-            o.noAlpha = true;
+            o.setup.noAlpha = true;
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -78,23 +65,25 @@ bool parseOptions(const QStringList& args, RunOptions& o, QString& problem)
             const QStringList wh = v.split(u'x');
             good = wh.size() == 2;
             if (good) {
-                o.width = wh[0].toInt(&ok);
+                int& w = o.setup.width;
+                int& h = o.setup.height;
+                w = wh[0].toInt(&ok);
                 good = ok;
-                o.height = wh[1].toInt(&ok);
-                good = good && ok && o.width >= 1 && o.height >= 1 && o.width <= 8192 && o.height <= 8192;
+                h = wh[1].toInt(&ok);
+                good = good && ok && w >= 1 && h >= 1 && w <= 8192 && h <= 8192;
             }
         } else if (a == QLatin1String("--seed")) {
-            good = number(o.seed, 0, 0xffffffffLL);
+            good = number(o.setup.seed, 0, 0xffffffffLL);
         } else if (a == QLatin1String("--delay")) {
-            good = number(o.delay, INT32_MIN, INT32_MAX);
+            good = number(o.setup.delay, INT32_MIN, INT32_MAX);
         } else if (a == QLatin1String("--schritt")) {
             std::int32_t s = 1;
             good = number(s, 1, 100000);
-            o.schritt = s;
+            o.setup.schritt = s;
         } else if (a == QLatin1String("--tdauer")) {
-            good = number(o.tdauer, 1, 60);
+            good = number(o.setup.tdauer, 1, 60);
         } else if (a == QLatin1String("--expand")) {
-            good = number(o.expand, 0, 1);
+            good = number(o.setup.expand, 0, 1);
         } else if (a == QLatin1String("--repeat")) {
             good = number(o.repeat, 1, 100000);
         } else if (a == QLatin1String("--every")) {
@@ -121,10 +110,7 @@ bool parseOptions(const QStringList& args, RunOptions& o, QString& problem)
     return true;
 }
 
-vm::Pixel desktopPixel(int x, int y, int w, int h)
-{
-    return vm::rgbPixel(20 + (x * 60) / w, 20 + (y * 60) / h, 90);
-}
+QString oneLine(QString message) { return message.replace(u'\n', QLatin1String("\\n")); }
 
 } // namespace
 
@@ -137,56 +123,29 @@ int cmdRun(const QStringList& args)
     if (!parseOptions(args, o, problem)) return runUsage(qPrintable(problem));
 
     QTextStream out(stdout);
+    const int w = o.setup.width, h = o.setup.height;
     QTemporaryDir scratch;
     if (o.oldPicture.isEmpty() || o.newPicture.isEmpty()) {
         if (!scratch.isValid()) return runUsage("no temporary folder");
         if (o.oldPicture.isEmpty()) {
             o.oldPicture = scratch.filePath(QStringLiteral("old.png"));
-            vm::generatedPicture(o.width, o.height, false).save(o.oldPicture);
+            vm::generatedPicture(w, h, false).save(o.oldPicture);
         }
         if (o.newPicture.isEmpty()) {
             o.newPicture = scratch.filePath(QStringLiteral("new.png"));
-            vm::generatedPicture(o.width, o.height, true).save(o.newPicture);
+            vm::generatedPicture(w, h, true).save(o.newPicture);
         }
     }
 
-    vm::RunState state;
-    vm::effekte_anlegen(state.effekte);
-    vm::effektzeiten_vorgabe_show(state.effekte);
-    for (int n = 1; n <= vm::kEffectCount; ++n) state.effekte[std::size_t(n)].aktiv = 1;
-    vm::Effekteintrag& entry = state.effekte[std::size_t(o.effect)];
-    entry.verzoegerung = o.delay;
-    if (o.schritt) entry.schritt = *o.schritt;
-    state.settings.tdauer = o.tdauer;
-    state.settings.expand = o.expand;
-    state.settings.ausgeben = 0;
-    state.settings.effekt_nutzung = 1;
-    state.alphablend_verfuegbar = !o.noAlpha;
-    state.laufmodus = QStringLiteral("Saver");
-    state.random.seedWith(o.seed);
-
-    // The desktop the show would start from.
-    state.ScreenWidth = o.width;
-    state.ScreenHeight = o.height;
-    vm::Dc display;
-    state.bildschirmkopie_dc.create(&display, o.width, o.height);
-    for (int y = 0; y < o.height; ++y)
-        for (int x = 0; x < o.width; ++x)
-            state.bildschirmkopie_dc.bitmap()->setPixel(x, y, desktopPixel(x, y, o.width, o.height));
-
-    vm::HeadlessTarget target(o.width, o.height);
-    if (const QString failed = vm::Init_Screen(state, target); !failed.isEmpty()) {
-        out << "result=false\nmessage=" << failed << '\n';
+    // The desktop, then the old picture by a cut, as a show starts; the
+    // picture list holds both pictures for the album and the pinboard.
+    vm::HeadlessTarget target(w, h);
+    vm::EffectRunner runner(o.setup, target);
+    if (const QString failed = runner.prepare(o.oldPicture); !failed.isEmpty()) {
+        out << "result=false\nmessage=" << oneLine(failed) << '\n';
         return 1;
     }
-
-    // The old picture arrives as the first picture of a show would, by a cut.
-    state.settings.blende = 1;
-    if (const QString failed = vm::DrawPicture(state, target, vm::PictureEntry{o.oldPicture, {}});
-        !failed.isEmpty()) {
-        out << "result=false\nmessage=" << QString(failed).replace(u'\n', QLatin1String("\\n")) << '\n';
-        return 1;
-    }
+    vm::RunState& state = runner.state();
 
     if (!o.frames.isEmpty() && !QDir().mkpath(o.frames)) return runUsage("cannot create the frames folder");
     int run = 0;
@@ -198,12 +157,10 @@ int cmdRun(const QStringList& args)
                                               .arg(pump, 6, 10, QLatin1Char('0'))));
     };
 
-    state.settings.blende = o.effect;
     QString message;
     for (run = 1; run <= o.repeat; ++run) {
         target.resetPumps();
-        const QString& picture = run % 2 ? o.newPicture : o.oldPicture;
-        message = vm::DrawPicture(state, target, vm::PictureEntry{picture, {}});
+        message = runner.run(o.effect, run % 2 ? o.newPicture : o.oldPicture);
         // A measured run left its interval; otherwise time it up to now.
         const bool measured = message.isEmpty() && state.aktueller_effekt != 1;
         out << "ms=" << (measured ? state.stoppuhr.Interval() : state.stoppuhr.StopWatch()) << '\n';
@@ -212,11 +169,12 @@ int cmdRun(const QStringList& args)
     target.onPump = nullptr;
 
     const bool result = message.isEmpty();
+    const vm::Effekteintrag& entry = state.effekte[std::size_t(o.effect)];
     out << "effect=" << o.effect << '\n'
         << "ran=" << state.aktueller_effekt << '\n'
         << "result=" << (result ? "true" : "false") << '\n'
         << "fehlertext=" << state.fehlertext << '\n'
-        << "message=" << QString(message).replace(u'\n', QLatin1String("\\n")) << '\n'
+        << "message=" << oneLine(message) << '\n'
         << "steps=" << target.pumps() << '\n'
         << "schritt=" << entry.schritt << '\n'
         << "aktuelles_delay=" << state.aktuelles_delay << '\n'

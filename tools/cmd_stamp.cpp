@@ -1,21 +1,22 @@
 // velmirano-tool stamp PICTURE OUT.png [--size WxH] [--text T]
-// Composes one picture as the show does (fitted, centred on the background
-// colour) and stamps it with the stamp settings of the store, or with the
-// text given, so a stamp can be tried without waiting for the show.
+// Composes one picture through the show step (fitted, centred on the
+// background colour) and stamps it with the stamp settings of the store, or
+// with the text given, so a stamp can be tried without waiting for the show.
 #include "cmd_stamp.h"
 
-#include "pictures/decoding.h"
+#include "pictures/showstep.h"
 #include "pictures/textstamp.h"
 #include "platform/registry.h"
 #include "platform/target.h"
 #include "settings/settings.h"
 #include "state/runstate.h"
+#include "transitions/catalogue.h"
+#include "transitions/frame.h"
 
 #include <QFileInfo>
 #include <QImage>
 #include <QTextStream>
 
-#include <cmath>
 #include <cstdio>
 #include <optional>
 
@@ -42,8 +43,6 @@ std::optional<QSize> parseSize(const QString& text)
     if (!okW || !okH || w <= 0 || h <= 0 || w > 16384 || h > 16384) return std::nullopt;
     return QSize(w, h);
 }
-
-int nearest(double v) { return int(std::nearbyint(v)); }
 
 } // namespace
 
@@ -75,54 +74,35 @@ int cmdStamp(const QStringList& args)
     vm::loadSettings(registry, state.settings);
     vm::Settings& settings = state.settings;
     if (text) settings.text = *text;
-
-    // Loading and fitting as the show step does.
-    vm::RgbImage picture;
-    vm::PictureMetadata metadata;
-    const QString loaded = vm::DecodePicture(state.decoder, path, settings.exifrotate == 1, QSizeF(size),
-                                             settings.expand == 1, picture, nullptr, &metadata);
-    if (!loaded.isEmpty()) return fail(loaded);
-    const double W = size.width(), H = size.height();
-    const float s = std::max(float(picture.width) / float(W), float(picture.height) / float(H));
-    if (s > 1 || settings.expand == 1) {
-        vm::RgbImage scaled;
-        if (!scaled.allocate(nearest(picture.width / double(s)), nearest(picture.height / double(s))) ||
-            !vm::ResizeImage(picture, scaled))
-            return fail(QStringLiteral("Fehler beim Skalieren von ") + path);
-        picture = std::move(scaled);
-    }
-
-    vm::ColorRef background = vm::ColorRef(settings.hgfarbe);
-    if (settings.passende_farbe == 1) {
-        vm::RgbImage sample;
-        if (sample.allocate(1, 1) && vm::ResizeImage(picture, sample))
-            background = vm::ColorRef(sample.rgb[0]) | vm::ColorRef(sample.rgb[1]) << 8 |
-                         vm::ColorRef(sample.rgb[2]) << 16;
-    }
-    if (settings.desktop == 1)
+    if (settings.desktop == 1) {
         std::fputs("Hinweis: ohne Bildschirmbild wird die Hintergrundfarbe verwendet.\n", stderr);
-
+        settings.desktop = 0;
+    }
+    if (settings.ausgeben != 1) {
+        std::fputs("Hinweis: ausgeben = 0, die Schau zeigt diesen Stempel nicht.\n", stderr);
+        settings.ausgeben = 1;
+    }
+    // The show step itself, with the transition "Ohne Effekt": the composed
+    // frame goes straight onto the target, then the stamp step draws on it.
+    vm::effekte_anlegen(state.effekte);
+    settings.effekt_nutzung = 1;
+    settings.blende = 1;
+    // No desktop is shown, so a one-pixel stand-in will do.
+    vm::Dc display;
+    state.ScreenWidth = state.ScreenHeight = 1;
+    state.bildschirmkopie_dc.create(&display, 1, 1);
     vm::HeadlessTarget target(size.width(), size.height());
-    if (!state.neues_bild_dc.create(target.dc(), size.width(), size.height()))
-        return fail(QStringLiteral("Kein Speicher für ") + QString::number(size.width()) + QLatin1Char('x') +
-                    QString::number(size.height()));
-    vm::FillRect(state.neues_bild_dc.dc(), vm::Rect{0, 0, size.width(), size.height()},
-                 vm::CreateSolidBrush(background));
-    const std::unique_ptr<vm::Bitmap> bitmap = vm::RgbToBitmap(picture);
-    if (!bitmap) return fail(QStringLiteral("Fehler in RGBToHBITMAP"));
-    const std::unique_ptr<vm::Dc> pictureDc = vm::CreateCompatibleDC(target.dc());
-    pictureDc->select(bitmap.get());
-    vm::BitBlt(state.neues_bild_dc.dc(), nearest((W - picture.width) / 2), nearest((H - picture.height) / 2),
-               picture.width, picture.height, pictureDc.get(), 0, 0);
-    // The transition "Ohne Effekt": the composed frame straight onto the target.
-    vm::BitBlt(target.dc(), 0, 0, size.width(), size.height(), state.neues_bild_dc.dc(), 0, 0);
+    if (const QString failed = vm::Init_Screen(state, target); !failed.isEmpty()) return fail(failed);
 
     const QDateTime fileTime = QFileInfo(path).lastModified();
     const vm::PictureEntry entry{path, fileTime.addMSecs(-fileTime.time().msec())};
-    QTextStream(stdout) << vm::expandPlaceholders(settings.text, entry.filePath, entry.fileTime, metadata) << '\n';
-    if (settings.ausgeben != 1)
-        std::fputs("Hinweis: ausgeben = 0, die Schau zeigt diesen Stempel nicht.\n", stderr);
-    const QString stamped = vm::stampPicture(state, target, entry, metadata);
+    QString stamped = QStringLiteral("kein Stempel");
+    const auto stamp = [&](vm::RunState& s, vm::Target& t, const vm::PictureEntry& e,
+                           const vm::PictureMetadata& metadata) {
+        QTextStream(stdout) << vm::expandPlaceholders(s.settings.text, e.filePath, e.fileTime, metadata) << '\n';
+        stamped = vm::stampPicture(s, t, e, metadata);
+    };
+    if (const QString failed = vm::DrawPicture(state, target, entry, stamp); !failed.isEmpty()) return fail(failed);
     if (!stamped.isEmpty()) return fail(stamped);
 
     const vm::Bitmap& shown = target.bitmap();

@@ -36,7 +36,13 @@ EffectRunner::EffectRunner(const EffectRunSetup& setup, Target& target) : setup_
 {
     effekte_anlegen(state_.effekte);
     effektzeiten_vorgabe_show(state_.effekte);
-    for (int n = 1; n <= kEffectCount; ++n) state_.effekte[std::size_t(n)].aktiv = 1;
+    // Set once: repeated runs of one runner calibrate as a show does.
+    for (int n = 1; n <= kEffectCount; ++n) {
+        Effekteintrag& entry = state_.effekte[std::size_t(n)];
+        entry.aktiv = 1;
+        entry.verzoegerung = setup.delay;
+        if (setup.schritt) entry.schritt = *setup.schritt;
+    }
     state_.settings.tdauer = setup.tdauer;
     state_.settings.expand = setup.expand;
     state_.settings.ausgeben = 0;
@@ -66,9 +72,6 @@ QString EffectRunner::prepare(const QString& oldPicture)
 
 QString EffectRunner::run(int effect, const QString& picture)
 {
-    Effekteintrag& entry = state_.effekte[std::size_t(effect)];
-    entry.verzoegerung = setup_.delay;
-    if (setup_.schritt) entry.schritt = *setup_.schritt;
     state_.settings.blende = effect;
     state_.settings.hgfarbe = std::int32_t(setup_.newBackground);
     if (state_.pictureList.size() < 2) state_.pictureList.push_back(PictureEntry{picture, {}});

@@ -2,9 +2,9 @@
 
 #include <QGuiApplication>
 
-#if __has_include(<xcb/xcb.h>)
+// The build defines VELMIRANO_HAVE_XCB where it links xcb (Linux).
+#ifdef VELMIRANO_HAVE_XCB
 #include <xcb/xcb.h>
-#define VELMIRANO_HAVE_XCB 1
 #endif
 
 #include <cstdlib>

@@ -35,4 +35,8 @@ QString DisplayPath(const QString& path);
 // waits (a pipe opens at once).
 int OpenNativePath(const QByteArray& path, bool directory);
 
+// Whether two paths that differ only in letter case name the same file, as
+// on Windows file systems.
+constexpr bool platformPathsIgnoreCase() { return platformUsesDrivePaths(); }
+
 } // namespace vm

@@ -1,11 +1,7 @@
 #include "start/windows.h"
 
-#include "pictures/picturelist.h"
 #include "platform/choosers.h"
 #include "platform/signals.h"
-#include "settings/effecttree.h"
-#include "settings/optionsdialog.h"
-#include "start/shutdown.h"
 #include "start/showwindow.h"
 #include "state/runstate.h"
 
@@ -57,7 +53,10 @@ long long screenSaverHostWindow(const QStringList& arguments, const QByteArray& 
     return root ? rootId : 0;
 }
 
-AppServices::AppServices(Registry& registry) : registry_(registry) {}
+AppServices::AppServices(Registry& registry, OpenSettingsDialog openSettingsDialog)
+    : registry_(registry), openSettingsDialog_(std::move(openSettingsDialog))
+{
+}
 AppServices::~AppServices() = default;
 
 bool AppServices::openWindow(RunState& state, const QString& modeWord)
@@ -80,27 +79,8 @@ bool AppServices::openWindow(RunState& state, const QString& modeWord)
             preview->close();
         });
     } else {
-        auto dialog = std::make_unique<Einstellungen>(state, registry_);
-        dialog->buildPictureList = [](RunState& s) { BuildPictureList(s); };
-        dialog->sortPictureList = [](RunState& s) {
-            SortPictureList(s.pictureList, s.settings.reihenfolge, s.random);
-        };
-        dialog->shutdown = [](RunState& s, Registry& r, const QString& key, const QString& message) {
-            Shutdown(s, r, key, message);
-        };
-        dialog->fill();
-        state.CurrentPictureIndex = state.settings.letztes_bild;
-        // The preview's sequence follows the tree as the dialog shows it.
-        EffectTree& tree = dialog->tree();
-        const std::vector<int> order = tree.displayOrder();
-        state.effektbaum.displayOrder.assign(order.begin(), order.end());
-        state.effektbaum.mark = [&tree](std::int32_t previous, std::int32_t current, bool track) {
-            tree.markRunning(previous, current, track);
-        };
-        dialog->show();
-        dialog->startPreview();
-        QWidget* w = dialog.get();
-        window_ = std::move(dialog);
+        window_ = openSettingsDialog_(state, registry_);
+        QWidget* w = window_.get();
         // An open Info, Textstempel or chooser ends too, so the running
         // transition sees the stop and the tick can unload the dialog.
         terminate_ = std::make_unique<TerminationWatcher>([w] {

@@ -6,12 +6,18 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace vm {
 
 class Registry;
 class TerminationWatcher;
+struct RunState;
+
+// Opens the settings dialog for "/C" and no switch. The dialogs sit above
+// start-up (they drive its preview), so the program hands this in.
+using OpenSettingsDialog = std::function<std::unique_ptr<QWidget>(RunState&, Registry&)>;
 
 // The window an XScreenSaver-style daemon asks us to draw into:
 // "-window-id <id>" (decimal or 0x hex), else the environment's
@@ -24,12 +30,13 @@ long long screenSaverHostWindow(const QStringList& arguments, const QByteArray& 
 // Start-up services of the real program: real screen, real windows.
 class AppServices : public StartServices {
 public:
-    explicit AppServices(Registry& registry);
+    AppServices(Registry& registry, OpenSettingsDialog openSettingsDialog);
     ~AppServices() override;
     bool openWindow(RunState& state, const QString& modeWord) override;
 
 private:
     Registry& registry_;
+    OpenSettingsDialog openSettingsDialog_;
     std::unique_ptr<QWidget> window_;
     std::unique_ptr<TerminationWatcher> terminate_;
 };

@@ -1,6 +1,8 @@
 // The state a run shares between its parts: created by Main, passed by
 // reference, never reached through globals. Member names are the ones the
 // rest of the code and the stored settings speak of.
+// It shares a floor with pictures/ and transitions/: it holds their picture
+// list, catalogue and stop watch by value, and they work on it.
 #pragma once
 
 #include "pictures/decoding.h"

@@ -1,4 +1,4 @@
-#include "settings/effecttree.h"
+#include "dialogs/effecttree.h"
 
 #include "state/runstate.h"
 

@@ -1,4 +1,4 @@
-#include "settings/infodialog.h"
+#include "dialogs/infodialog.h"
 
 #include "state/runstate.h"
 

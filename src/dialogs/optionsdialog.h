@@ -29,7 +29,7 @@ public:
                   QWidget* parent = nullptr);
     ~Einstellungen() override;
 
-    // Fills the controls from the run state as start-up does for "/C"; the
+    // Fills the controls from the run state as "/C" opens the dialog; the
     // controls' handlers run as a click would. Leaves CurrentPictureIndex at
     // the picture shown last, so the show continues after it.
     void fill();
@@ -48,7 +48,7 @@ public:
 
     // The platform's dialogs (tests answer them).
     Choosers choosers;
-    // Pieces of other modules, connected by start-up.
+    // The picture list's scan and sort and the shutdown; tests put recorders here.
     std::function<void(RunState&)> buildPictureList;
     std::function<void(RunState&)> sortPictureList;
     std::function<void(RunState&, Registry&, const QString& statisticsKey, const QString& message)> shutdown;
@@ -90,6 +90,10 @@ private:
     bool tickEnded_ = false;
     bool unloaded_ = false;
 };
+
+// The dialog as "/C" opens it: filled from the run state, the preview's
+// effect sequence following the tree as it is shown, the preview running.
+std::unique_ptr<Einstellungen> openEinstellungen(RunState& state, Registry& registry);
 
 constexpr const char* kDurationMessage = "Die Zeit muss im Bereich von 1 bis 60 Sekunden liegen";
 

@@ -1,11 +1,14 @@
-#include "settings/optionsdialog.h"
+#include "dialogs/optionsdialog.h"
 
-#include "pictures/stampdialog.h"
+#include "dialogs/effecttree.h"
+#include "dialogs/infodialog.h"
+#include "dialogs/stampdialog.h"
+#include "pictures/picturelist.h"
+#include "platform/paths.h"
 #include "platform/qttarget.h"
 #include "platform/registry.h"
-#include "settings/effecttree.h"
-#include "settings/infodialog.h"
 #include "settings/settings.h"
+#include "start/shutdown.h"
 #include "start/slideshow.h"
 #include "state/runstate.h"
 
@@ -41,11 +44,7 @@ constexpr int kPreviewHeight = 216;
 // Picture1 sits this far inside the bezel, on every side.
 constexpr int kBezel = 18;
 
-#ifdef Q_OS_WIN
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity kPathCase = Qt::CaseSensitive;
-#endif
+constexpr Qt::CaseSensitivity kPathCase = platformPathsIgnoreCase() ? Qt::CaseInsensitive : Qt::CaseSensitive;
 
 // The monitor around the preview (Image1).
 class Bezel : public QWidget {
@@ -176,7 +175,13 @@ QString utf8(const char* s) { return QString::fromUtf8(s); }
 } // namespace
 
 Einstellungen::Einstellungen(RunState& state, Registry& registry, Choosers c, QWidget* parent)
-    : QDialog(parent), choosers(std::move(c)), state_(state), registry_(registry)
+    : QDialog(parent), choosers(std::move(c)),
+      buildPictureList([](RunState& s) { BuildPictureList(s); }),
+      sortPictureList([](RunState& s) { SortPictureList(s.pictureList, s.settings.reihenfolge, s.random); }),
+      shutdown([](RunState& s, Registry& r, const QString& key, const QString& message) {
+          Shutdown(s, r, key, message);
+      }),
+      state_(state), registry_(registry)
 {
     setObjectName(QStringLiteral("Einstellungen"));
     setWindowTitle(QStringLiteral("Velmirano - Optionen"));
@@ -470,6 +475,21 @@ void Einstellungen::fill()
         RefreshPictureList();
     }
     state_.CurrentPictureIndex = state_.settings.letztes_bild;
+}
+
+std::unique_ptr<Einstellungen> openEinstellungen(RunState& state, Registry& registry)
+{
+    auto dialog = std::make_unique<Einstellungen>(state, registry);
+    dialog->fill();
+    EffectTree& tree = dialog->tree();
+    const std::vector<int> order = tree.displayOrder();
+    state.effektbaum.displayOrder.assign(order.begin(), order.end());
+    state.effektbaum.mark = [&tree](std::int32_t previous, std::int32_t current, bool track) {
+        tree.markRunning(previous, current, track);
+    };
+    dialog->show();
+    dialog->startPreview();
+    return dialog;
 }
 
 void Einstellungen::effektbaum_erstellen() { tree_->effektbaum_erstellen(); }

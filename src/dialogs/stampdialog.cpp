@@ -1,4 +1,4 @@
-#include "pictures/stampdialog.h"
+#include "dialogs/stampdialog.h"
 
 #include "pictures/textstamp.h"
 
