@@ -9,7 +9,7 @@ suite (stopping at the first failure), put the file back. A change that some
 test notices is "killed"; one that passes everything "survived" and shows a
 gap in the tests. Not part of `make test`: it rebuilds once per entry.
 
-    scripts/mutants.py [--build DIR] [--only SUBSTRING] [--list FILE]
+    scripts/mutants.py [--build DIR] [--only SUBSTRING] [--list FILE] [--check]
 
 Entry format (blank lines and lines starting with '#' between entries are
 ignored):
@@ -78,9 +78,21 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "mutants"))
     ap.add_argument("--only", default="")
     ap.add_argument("--list", default=os.path.join(ROOT, "scripts", "mutants.txt"))
+    ap.add_argument("--check", action="store_true", help="only say whether every entry still applies")
     args = ap.parse_args()
 
     entries = [e for e in parse(args.list) if args.only in e["file"] or args.only in e["why"]]
+    if args.check:
+        stale = 0
+        for e in entries:
+            with open(os.path.join(ROOT, e["file"]), encoding="utf-8") as f:
+                span = locate(f.read(), e["old"])
+            if span is None or span == "many":
+                stale += 1
+                print(f"stale: {e['file']}: {e['old']} ({'absent' if span is None else 'not unique'})")
+        folders = sorted({e["file"].split("/")[1] for e in entries if e["file"].startswith("src/")})
+        print(f"{len(entries)} entries, {stale} stale; folders of src/: {', '.join(folders)}")
+        return 1 if stale else 0
     if not os.path.exists(os.path.join(args.build, "build.ninja")):
         subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release"],
                        check=True, stdout=subprocess.DEVNULL)

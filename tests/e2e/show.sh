@@ -82,6 +82,18 @@ wait_red_partly() {
   return 1
 }
 
+# The first picture the show brings (the screen starts as the black
+# desktop): its colour name, or what was seen after 20 seconds.
+first_picture() {
+  local seen
+  for _ in $(seq 1 100); do
+    seen=$(centre)
+    case $seen in rot|gruen|blau) echo "$seen"; return 0 ;; esac
+    sleep 0.2
+  done
+  echo "$seen"
+}
+
 # Waits until the centre shows that colour; fails after `limit` seconds.
 wait_for() { # $1 colour, $2 limit in seconds
   local end=$(( $(date +%s) + $2 )) seen
@@ -97,9 +109,7 @@ wait_for() { # $1 colour, $2 limit in seconds
 write_conf 1 0
 "$velmirano" /S &
 pid=$!
-sleep 1.0
-seen=$(centre); check "$seen" rot "first picture is the first file"
-cp "$work/shot.png" "$work/shot1.png"
+check "$(first_picture)" rot "first picture is the first file"
 wait_for gruen 6 >/dev/null && pass "second picture follows" || bad "second picture never came"
 # A second show of the same user ends at once and changes nothing.
 start=$(date +%s%N)
@@ -128,8 +138,7 @@ entry=$("$tool" enum error | grep '^number0 = ')
 # --- The next run resumes after the last picture shown.
 "$velmirano" /S &
 pid=$!
-sleep 1.0
-seen=$(centre); check "$seen" gruen "next run starts with the picture after the last one"
+check "$(first_picture)" gruen "next run starts with the picture after the last one"
 # --- SIGTERM ends it through the same unload.
 kill -TERM $pid
 wait_gone $pid && pass "SIGTERM ends the show" || { bad "show ignored SIGTERM"; kill -9 $pid; }
@@ -153,7 +162,7 @@ write_conf 1 0
 xdotool mousemove 100 100
 "$velmirano" /S &
 pid=$!
-sleep 1.0
+first_picture >/dev/null
 xdotool mousemove 101 101; sleep 0.3; xdotool mousemove 101 101
 kill -0 $pid 2>/dev/null && pass "a 1+1 pixel move keeps the show" || bad "show ended on a tiny move"
 xdotool mousemove 130 140
