@@ -9,7 +9,7 @@ suite (stopping at the first failure), put the file back. A change that some
 test notices is "killed"; one that passes everything "survived" and shows a
 gap in the tests. Not part of `make test`: it rebuilds once per entry.
 
-    scripts/mutants.py [--build DIR] [--only SUBSTRING] [--list FILE] [--check]
+    scripts/mutants.py [--build DIR] [--only SUBSTRING] [--tests REGEX] [--list FILE] [--check]
 
 Entry format (blank lines and lines starting with '#' between entries are
 ignored):
@@ -79,6 +79,7 @@ def main():
     ap.add_argument("--only", default="")
     ap.add_argument("--list", default=os.path.join(ROOT, "scripts", "mutants.txt"))
     ap.add_argument("--check", action="store_true", help="only say whether every entry still applies")
+    ap.add_argument("--tests", default="", help="run only the tests whose names match (ctest -R)")
     args = ap.parse_args()
 
     entries = [e for e in parse(args.list) if args.only in e["file"] or args.only in e["why"]]
@@ -124,7 +125,8 @@ def main():
             if rc != 0:
                 verdict, detail = "stillborn", "does not compile"
             else:
-                rc, out = run(["ctest", "-j2", "--stop-on-failure", "--timeout", "300"], args.build, 3600)
+                select = ["-R", args.tests] if args.tests else []
+                rc, out = run(["ctest", "-j2", "--stop-on-failure", "--timeout", "300"] + select, args.build, 3600)
                 if rc == 0:
                     verdict, detail = "SURVIVED", "every test passed"
                 else:
