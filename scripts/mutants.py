@@ -101,7 +101,8 @@ def main():
     rc, out = run(["ninja", "-C", args.build], ROOT, 3600)
     if rc != 0:
         sys.exit("the unchanged program does not build:\n" + out[-3000:])
-    rc, out = run(["ctest", "-j2", "--timeout", "300"], args.build, 3600)
+    select = ["-R", args.tests] if args.tests else []
+    rc, out = run(["ctest", "-j2", "--timeout", "300"] + select, args.build, 3600)
     if rc != 0:
         sys.exit("the unchanged program fails its tests:\n" + out[-3000:])
 
@@ -125,7 +126,6 @@ def main():
             if rc != 0:
                 verdict, detail = "stillborn", "does not compile"
             else:
-                select = ["-R", args.tests] if args.tests else []
                 rc, out = run(["ctest", "-j2", "--stop-on-failure", "--timeout", "300"] + select, args.build, 3600)
                 if rc == 0:
                     verdict, detail = "SURVIVED", "every test passed"
