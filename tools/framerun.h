@@ -38,7 +38,8 @@ constexpr std::uint32_t kMsPerStep = 1000;
 // desktop in desktop_dc, the stored step widths and no busy-wait.
 class Scene {
 public:
-    Scene(int w, int h, int effect, const QStringList& pictures = {}) : target(w, h)
+    // `picture`: the picture alone's size; empty = two thirds of the target.
+    Scene(int w, int h, int effect, const QStringList& pictures = {}, QSize picture = {}) : target(w, h)
     {
         effekte_anlegen(st.effekte);
         effektzeiten_vorgabe_show(st.effekte);
@@ -53,7 +54,8 @@ public:
         Dc* like = target.dc();
         st.desktop_dc.create(like, w, h);
         st.neues_bild_dc.create(like, w, h);
-        const int bw = std::max(w * 2 / 3, 1), bh = std::max(h * 2 / 3, 1);
+        const int bw = picture.isEmpty() ? std::max(w * 2 / 3, 1) : picture.width();
+        const int bh = picture.isEmpty() ? std::max(h * 2 / 3, 1) : picture.height();
         st.bild.bild_dc.create(like, bw, bh);
         st.bild.bild_breite = bw;
         st.bild.bild_hoehe = bh;
