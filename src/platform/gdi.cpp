@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 namespace vm {
 
@@ -13,6 +15,18 @@ namespace {
 constexpr long long kMaxBitmapPixels = 8192LL * 8192LL;
 
 bool usable(const Dc* dc) { return dc != nullptr && dc->bitmap() != nullptr; }
+
+// Adds a destination rectangle (sizes of either sign) to the context's damage.
+void noteDamage(const Dc* dst, long long x, long long y, long long w, long long h)
+{
+    if (!dst->damage) return;
+    if (w < 0) { x += w; w = -w; }
+    if (h < 0) { y += h; h = -h; }
+    const Bitmap& b = *dst->bitmap();
+    const long long l = std::max(x, 0LL), t = std::max(y, 0LL);
+    const long long r = std::min(x + w, (long long)b.width()), bt = std::min(y + h, (long long)b.height());
+    if (l < r && t < bt) dst->damage->add(int(l), int(t), int(r), int(bt));
+}
 
 bool faulted(const Dc* a, const Dc* b)
 {
@@ -46,6 +60,37 @@ void buildMap(std::vector<int>& map, int d0, int dn, int s0, int sn, int srcLimi
     }
 }
 
+// Work below this many pixels stays on the calling thread: handing a band
+// to another thread costs tens of microseconds, as much as copying about
+// this many pixels.
+constexpr long long kPixelsPerThread = 1LL << 17;
+
+// Runs body(first, end) over the rows [0, rows) split into bands, one per
+// hardware thread, when the rectangle is large enough to gain from it.
+// Every band writes rows of its own, so the result is that of one pass.
+template <class Body>
+void forRowBands(long long rows, long long width, const Body& body)
+{
+    const long long hw = std::max(1u, std::thread::hardware_concurrency());
+    const long long bands = std::min({hw, rows, rows * width / kPixelsPerThread});
+    if (bands <= 1) {
+        body(0LL, rows);
+        return;
+    }
+    std::vector<std::thread> helpers;
+    helpers.reserve(std::size_t(bands - 1));
+    for (long long b = 1; b < bands; ++b) {
+        const long long first = rows * b / bands, end = rows * (b + 1) / bands;
+        try {
+            helpers.emplace_back([&body, first, end] { body(first, end); });
+        } catch (const std::system_error&) {
+            body(first, end); // no thread to be had: this band here
+        }
+    }
+    body(0LL, rows / bands);
+    for (std::thread& t : helpers) t.join();
+}
+
 } // namespace
 
 Bitmap::Bitmap(int width, int height, Pixel fill)
@@ -64,6 +109,18 @@ std::unique_ptr<Bitmap> CreateCompatibleBitmap(int width, int height)
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+void Damage::add(int l, int t, int r, int b)
+{
+    if (empty()) {
+        *this = Damage{l, t, r, b};
+        return;
+    }
+    left = std::min(left, l);
+    top = std::min(top, t);
+    right = std::max(right, r);
+    bottom = std::max(bottom, b);
 }
 
 Dc::Dc() = default;
@@ -96,26 +153,35 @@ void copyRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy
     clip(y0, sy0, hh, d.height(), s.height());
     if (ww <= 0 || hh <= 0) return;
     const std::size_t bytes = std::size_t(ww) * sizeof(Pixel);
-    // Overlapping rows in one bitmap: walk bottom-up when moving down.
     const bool sameBitmap = &d == &s;
-    if (sameBitmap && y0 > sy0) {
-        for (long long r = hh - 1; r >= 0; --r)
-            std::memmove(d.row(int(y0 + r)) + x0, s.row(int(sy0 + r)) + sx0, bytes);
-    } else if (sameBitmap) {
-        for (long long r = 0; r < hh; ++r)
-            std::memmove(d.row(int(y0 + r)) + x0, s.row(int(sy0 + r)) + sx0, bytes);
-    } else if (ww <= 4) {
-        // Narrow columns (a roll, a wiper's edge): a library call per row
-        // would cost more than the pixels.
-        for (long long r = 0; r < hh; ++r) {
+    if (sameBitmap && y0 != sy0) {
+        // Overlapping rows in one bitmap: walk bottom-up when moving down,
+        // on one thread, since a row may read what another one writes.
+        if (y0 > sy0) {
+            for (long long r = hh - 1; r >= 0; --r)
+                std::memmove(d.row(int(y0 + r)) + x0, s.row(int(sy0 + r)) + sx0, bytes);
+        } else {
+            for (long long r = 0; r < hh; ++r)
+                std::memmove(d.row(int(y0 + r)) + x0, s.row(int(sy0 + r)) + sx0, bytes);
+        }
+        return;
+    }
+    // Rows are independent now (a sideways move within one bitmap stays
+    // inside each row).
+    forRowBands(hh, ww, [&](long long first, long long end) {
+        for (long long r = first; r < end; ++r) {
             Pixel* out = d.row(int(y0 + r)) + x0;
             const Pixel* in = s.row(int(sy0 + r)) + sx0;
-            for (long long c = 0; c < ww; ++c) out[c] = in[c];
+            if (sameBitmap) {
+                std::memmove(out, in, bytes);
+            } else if (ww <= 4) {
+                // Narrow columns: a library call per row would cost more than the pixels.
+                for (long long c = 0; c < ww; ++c) out[c] = in[c];
+            } else {
+                std::memcpy(out, in, bytes);
+            }
         }
-    } else {
-        for (long long r = 0; r < hh; ++r)
-            std::memcpy(d.row(int(y0 + r)) + x0, s.row(int(sy0 + r)) + sx0, bytes);
-    }
+    });
 }
 
 // out[c] = in[cols[c]] for c in [c0, c1); four loads before four stores,
@@ -159,22 +225,24 @@ bool stretchEach(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int
     std::size_t c0 = 0, c1 = cols.size();
     while (c0 < c1 && cols[c0] < 0) ++c0;
     while (c1 > c0 && cols[c1 - 1] < 0) --c1;
-    const Pixel* lastIn = nullptr;
-    const Pixel* lastOut = nullptr;
-    for (std::size_t r = 0; r < rows.size(); ++r) {
-        if (rows[r] < 0) continue;
-        const Pixel* in = from->row(rows[r]);
-        Pixel* out = d.row(firstY + int(r)) + firstX;
-        if (Plain && in == lastIn) {
-            std::memcpy(out + c0, lastOut + c0, (c1 - c0) * sizeof(Pixel));
-        } else if (Plain) {
-            gatherRow(out, in, cols.data(), c0, c1);
-        } else {
-            for (std::size_t c = c0; c < c1; ++c) out[c] = op(in[cols[c]], out[c]);
+    forRowBands(static_cast<long long>(rows.size()), static_cast<long long>(c1 - c0), [&](long long first, long long end) {
+        const Pixel* lastIn = nullptr;
+        const Pixel* lastOut = nullptr;
+        for (std::size_t r = std::size_t(first); r < std::size_t(end); ++r) {
+            if (rows[r] < 0) continue;
+            const Pixel* in = from->row(rows[r]);
+            Pixel* out = d.row(firstY + int(r)) + firstX;
+            if (Plain && in == lastIn) {
+                std::memcpy(out + c0, lastOut + c0, (c1 - c0) * sizeof(Pixel));
+            } else if (Plain) {
+                gatherRow(out, in, cols.data(), c0, c1);
+            } else {
+                for (std::size_t c = c0; c < c1; ++c) out[c] = op(in[cols[c]], out[c]);
+            }
+            lastIn = in;
+            lastOut = out;
         }
-        lastIn = in;
-        lastOut = out;
-    }
+    });
     return true;
 }
 
@@ -209,8 +277,38 @@ void blendRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int s
     clip(x0, sx0, ww, d.width(), s.width());
     clip(y0, sy0, hh, d.height(), s.height());
     if (ww <= 0 || hh <= 0) return;
-    for (long long r = 0; r < hh; ++r)
-        blendRow(d.row(int(y0 + r)) + x0, s.row(int(sy0 + r)) + sx0, std::size_t(ww), a);
+    forRowBands(hh, ww, [&](long long first, long long end) {
+        for (long long r = first; r < end; ++r)
+            blendRow(d.row(int(y0 + r)) + x0, s.row(int(sy0 + r)) + sx0, std::size_t(ww), a);
+    });
+}
+
+// One column of `src` per destination column, all over the same rows:
+// dst column x + i takes src column cols[i] (negative: none). Different
+// bitmaps only; each destination column is written by one entry.
+void copyColumns(Bitmap& d, int x, int y, int h, const Bitmap& s, const int* cols, int n, int sy)
+{
+    long long y0 = y, sy0 = sy, hh = h;
+    if (y0 < 0) { sy0 -= y0; hh += y0; y0 = 0; }
+    if (sy0 < 0) { y0 -= sy0; hh += sy0; sy0 = 0; }
+    hh = std::min({hh, d.height() - y0, s.height() - sy0});
+    if (hh <= 0) return;
+    // The pairs that lie inside both bitmaps, so the row loop needs no tests.
+    std::vector<int> to, from;
+    for (int i = 0; i < n; ++i) {
+        const long long dx = (long long)x + i;
+        if (dx < 0 || dx >= d.width() || cols[i] < 0 || cols[i] >= s.width()) continue;
+        to.push_back(int(dx));
+        from.push_back(cols[i]);
+    }
+    const std::size_t m = to.size();
+    forRowBands(hh, static_cast<long long>(m), [&](long long first, long long end) {
+        for (long long r = first; r < end; ++r) {
+            Pixel* __restrict out = d.row(int(y0 + r));
+            const Pixel* __restrict in = s.row(int(sy0 + r));
+            for (std::size_t k = 0; k < m; ++k) out[to[k]] = in[from[k]];
+        }
+    });
 }
 
 } // namespace
@@ -219,6 +317,7 @@ bool BitBlt(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy)
 {
     if (!usable(dst) || !usable(src)) return false;
     if (faulted(dst, src)) return false;
+    if (w > 0 && h > 0) noteDamage(dst, x, y, w, h);
     copyRect(dst, x, y, w, h, src, sx, sy);
     return true;
 }
@@ -227,6 +326,7 @@ bool StretchBlt(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int 
 {
     if (!usable(dst) || !usable(src)) return false;
     if (faulted(dst, src)) return false;
+    noteDamage(dst, x, y, w, h);
     if (w == sw && h == sh && w > 0 && h > 0) {
         copyRect(dst, x, y, w, h, src, sx, sy);
         return true;
@@ -240,6 +340,7 @@ bool AlphaBlend(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int 
     if (!usable(dst) || !usable(src)) return false;
     if (w < 0 || h < 0 || sw < 0 || sh < 0 || alpha < 0 || alpha > 255) return false;
     if (faulted(dst, src)) return false;
+    noteDamage(dst, x, y, w, h);
     const unsigned a = unsigned(alpha), na = 255u - a;
     if (w == sw && h == sh && dst->bitmap() != src->bitmap()) {
         blendRect(dst, x, y, w, h, src, sx, sy, a);
@@ -252,6 +353,23 @@ bool AlphaBlend(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int 
     });
 }
 
+bool CopyColumns(Dc* dst, int x, int y, int h, const Dc* src, const int* cols, int n, int sy)
+{
+    if (!usable(dst) || !usable(src)) return false;
+    if (faulted(dst, src)) return false;
+    if (h <= 0 || n <= 0) return true;
+    noteDamage(dst, x, y, n, h);
+    if (dst->bitmap() != src->bitmap()) {
+        copyColumns(*dst->bitmap(), x, y, h, *src->bitmap(), cols, n, sy);
+    } else {
+        // Within one bitmap a column may be read after another one wrote
+        // it: one column at a time, in order.
+        for (int i = 0; i < n; ++i)
+            if (cols[i] >= 0) copyRect(dst, x + i, y, 1, h, src, cols[i], sy);
+    }
+    return true;
+}
+
 bool FillRect(Dc* dst, const Rect& r, const SolidBrush& brush)
 {
     if (!usable(dst)) return false;
@@ -260,8 +378,11 @@ bool FillRect(Dc* dst, const Rect& r, const SolidBrush& brush)
     const int l = std::max(r.left, 0), t = std::max(r.top, 0);
     const int rt = std::min(r.right, d.width()), b = std::min(r.bottom, d.height());
     if (l >= rt || t >= b) return true;
+    noteDamage(dst, l, t, rt - l, b - t);
     const Pixel p = pixelFromColorRef(brush.color);
-    for (int yy = t; yy < b; ++yy) std::fill(d.row(yy) + l, d.row(yy) + rt, p);
+    forRowBands(b - t, rt - l, [&](long long first, long long end) {
+        for (long long yy = t + first; yy < t + end; ++yy) std::fill(d.row(int(yy)) + l, d.row(int(yy)) + rt, p);
+    });
     return true;
 }
 

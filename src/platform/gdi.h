@@ -63,6 +63,15 @@ struct FaultHook {
     bool tick() { return ++calls == failAt; }
 };
 
+// The part of a bitmap drawn since it was last reset: a window's picture
+// box presents only that.
+struct Damage {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool empty() const { return left >= right || top >= bottom; }
+    void add(int l, int t, int r, int b);
+    void reset() { *this = Damage{}; }
+};
+
 class Dc {
 public:
     Dc();
@@ -72,6 +81,8 @@ public:
     Bitmap* bitmap() const { return selected_; }
     StretchMode stretchMode = StretchMode::BlackOnWhite;
     FaultHook* faultHook = nullptr;
+    // When set, every operation drawing into this context adds its rectangle.
+    Damage* damage = nullptr;
 
 private:
     Bitmap stock_{1, 1}; // what a fresh context holds, like a system's stock bitmap
@@ -99,6 +110,12 @@ bool StretchBlt(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int 
 // Constant-alpha source-over blend (0 keeps the destination, 255 copies).
 bool AlphaBlend(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy, int sw, int sh,
                 int alpha);
+
+// Single columns over the same rows, in one pass: destination column x + i
+// takes source column cols[i] (none when negative), rows y to y + h - 1
+// from rows sy onwards. The result is that of one BitBlt(dst, x + i, y, 1,
+// h, src, cols[i], sy) per column in the order of i; one call, one failure.
+bool CopyColumns(Dc* dst, int x, int y, int h, const Dc* src, const int* cols, int n, int sy);
 
 bool FillRect(Dc* dst, const Rect& r, const SolidBrush& brush);
 
