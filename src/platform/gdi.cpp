@@ -1,10 +1,16 @@
 #include "platform/gdi.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 #include <system_error>
 #include <thread>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define VM_GATHER_BY_PERMUTE 1
+#endif
 
 namespace vm {
 
@@ -184,20 +190,83 @@ void copyRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy
     });
 }
 
-// out[c] = in[cols[c]] for c in [c0, c1); four loads before four stores,
-// which the processor overlaps better than a load-store chain.
-void gatherRow(Pixel* __restrict out, const Pixel* __restrict in, const int* __restrict cols, std::size_t c0,
-               std::size_t c1)
+// How the columns [c0, c1) of a stretch are fetched from a source row, the
+// same for every row. An identity map is a plain copy. Where eight
+// neighbouring columns sample a span of at most eight source pixels (any
+// enlargement, the zoom's steps), one load of those eight and a permutation
+// give all of them at once.
+struct RowPlan {
+    std::size_t c0 = 0, c1 = 0;
+    bool contiguous = false;
+    std::vector<int> base;                 // per block of 8: first source pixel, -1 = one by one
+    std::vector<std::array<int, 8>> perm;  // per block: index of each column in the eight loaded
+};
+
+RowPlan planRow(const std::vector<int>& cols, std::size_t c0, std::size_t c1, int srcWidth)
 {
-    std::size_t c = c0;
-    for (; c + 4 <= c1; c += 4) {
+    RowPlan p;
+    p.c0 = c0;
+    p.c1 = c1;
+    p.contiguous = true;
+    for (std::size_t c = c0 + 1; c < c1 && p.contiguous; ++c) p.contiguous = cols[c] == cols[c - 1] + 1;
+#ifdef VM_GATHER_BY_PERMUTE
+    if (p.contiguous || c1 - c0 < 16 || !__builtin_cpu_supports("avx2")) return p;
+    for (std::size_t c = c0; c + 8 <= c1; c += 8) {
+        const auto [lo, hi] = std::minmax_element(cols.begin() + std::ptrdiff_t(c), cols.begin() + std::ptrdiff_t(c + 8));
+        std::array<int, 8> perm{};
+        const bool fits = *hi - *lo < 8 && *lo + 8 <= srcWidth;
+        for (int k = 0; k < 8; ++k) perm[std::size_t(k)] = cols[c + std::size_t(k)] - *lo;
+        p.base.push_back(fits ? *lo : -1);
+        p.perm.push_back(perm);
+    }
+#else
+    (void)srcWidth;
+#endif
+    return p;
+}
+
+#ifdef VM_GATHER_BY_PERMUTE
+__attribute__((target("avx2"))) void permuteRow(Pixel* __restrict out, const Pixel* __restrict in,
+                                                const int* __restrict cols, const RowPlan& p)
+{
+    std::size_t c = p.c0, b = 0;
+    for (; c + 8 <= p.c1; c += 8, ++b) {
+        if (p.base[b] >= 0) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + p.base[b]));
+            const __m256i idx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.perm[b].data()));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_permutevar8x32_epi32(v, idx));
+        } else {
+            for (std::size_t k = c; k < c + 8; ++k) out[k] = in[cols[k]];
+        }
+    }
+    for (; c < p.c1; ++c) out[c] = in[cols[c]];
+}
+#endif
+
+// out[c] = in[cols[c]] for the plan's columns.
+void gatherRow(Pixel* __restrict out, const Pixel* __restrict in, const int* __restrict cols, const RowPlan& p)
+{
+    if (p.contiguous) {
+        std::memcpy(out + p.c0, in + cols[p.c0], (p.c1 - p.c0) * sizeof(Pixel));
+        return;
+    }
+#ifdef VM_GATHER_BY_PERMUTE
+    if (!p.base.empty()) {
+        permuteRow(out, in, cols, p);
+        return;
+    }
+#endif
+    // Four loads before four stores, which the processor overlaps better
+    // than a load-store chain.
+    std::size_t c = p.c0;
+    for (; c + 4 <= p.c1; c += 4) {
         const Pixel a = in[cols[c]], b = in[cols[c + 1]], d = in[cols[c + 2]], e = in[cols[c + 3]];
         out[c] = a;
         out[c + 1] = b;
         out[c + 2] = d;
         out[c + 3] = e;
     }
-    for (; c < c1; ++c) out[c] = in[cols[c]];
+    for (; c < p.c1; ++c) out[c] = in[cols[c]];
 }
 
 // Plain = the result does not depend on the destination, so a destination
@@ -225,6 +294,8 @@ bool stretchEach(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int
     std::size_t c0 = 0, c1 = cols.size();
     while (c0 < c1 && cols[c0] < 0) ++c0;
     while (c1 > c0 && cols[c1 - 1] < 0) --c1;
+    if (c0 == c1) return true;
+    const RowPlan plan = Plain ? planRow(cols, c0, c1, from->width()) : RowPlan{};
     forRowBands(static_cast<long long>(rows.size()), static_cast<long long>(c1 - c0), [&](long long first, long long end) {
         const Pixel* lastIn = nullptr;
         const Pixel* lastOut = nullptr;
@@ -235,7 +306,7 @@ bool stretchEach(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int
             if (Plain && in == lastIn) {
                 std::memcpy(out + c0, lastOut + c0, (c1 - c0) * sizeof(Pixel));
             } else if (Plain) {
-                gatherRow(out, in, cols.data(), c0, c1);
+                gatherRow(out, in, cols.data(), plan);
             } else {
                 for (std::size_t c = c0; c < c1; ++c) out[c] = op(in[cols[c]], out[c]);
             }
