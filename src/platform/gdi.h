@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace vm {
@@ -28,6 +30,20 @@ constexpr Pixel rgbPixel(int r, int g, int b)
     return (Pixel(r & 0xff) << 16) | (Pixel(g & 0xff) << 8) | Pixel(b & 0xff);
 }
 
+// Pixel storage aligned to a cache line, so that rows of a width divisible
+// by 16 start on one and wide copies can use whole aligned vector stores.
+template <class T>
+struct CacheAligned {
+    using value_type = T;
+    CacheAligned() = default;
+    template <class U>
+    CacheAligned(const CacheAligned<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+    void deallocate(T* p, std::size_t n) { ::operator delete(p, n * sizeof(T), std::align_val_t(64)); }
+    template <class U>
+    bool operator==(const CacheAligned<U>&) const { return true; }
+};
+
 class Bitmap {
 public:
     Bitmap() = default;
@@ -46,7 +62,7 @@ public:
 private:
     int width_ = 0;
     int height_ = 0;
-    std::vector<Pixel> pixels_;
+    std::vector<Pixel, CacheAligned<Pixel>> pixels_;
 };
 
 // Creates a bitmap for a context, or nothing when the size is negative or
