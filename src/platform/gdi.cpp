@@ -78,6 +78,12 @@ constexpr long long kPixelsPerThread = 1LL << 17;
 template <class Body>
 void forRowBands(long long rows, long long width, const Body& body)
 {
+    // Most calls are small (a line, a block, a pixel): they return here
+    // before asking how many threads there are, which is a system call.
+    if (rows * width < 2 * kPixelsPerThread) {
+        body(0LL, rows);
+        return;
+    }
     const long long hw = std::max(1u, std::thread::hardware_concurrency());
     const long long bands = std::min({hw, rows, rows * width / kPixelsPerThread});
     if (bands <= 1) {
