@@ -54,7 +54,9 @@ private slots:
         QTest::addColumn<QSize>("size");
         for (QSize size : {QSize(1920, 1080), QSize(3840, 2160)})
             for (int n = 1; n <= kEffectCount; ++n)
-                if (n != 68 && n != 69 && n != 75) QTest::addRow("%d %dx%d", n, size.width(), size.height()) << n << size;
+                // The zoom-out's 961 screen-sized steps are checked at the smaller size.
+                if (n != 68 && n != 69 && n != 75 && !(n == 76 && size.width() > 1920))
+                    QTest::addRow("%d %dx%d", n, size.width(), size.height()) << n << size;
     }
     void coversTheScreen()
     {
