@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -67,10 +68,10 @@ void buildMap(std::vector<int>& map, int d0, int dn, int s0, int sn, int srcLimi
     }
 }
 
-// Work below this many pixels stays on the calling thread: handing a band
-// to another thread costs tens of microseconds, as much as copying about
-// this many pixels.
-constexpr long long kPixelsPerThread = 1LL << 17;
+// Work below this many pixels per band stays on the calling thread: starting
+// a thread costs tens of microseconds, and an effect that copies cards or
+// bands thousands of times would pay that at every copy.
+constexpr long long kPixelsPerThread = 1LL << 19;
 
 // Runs body(first, end) over the rows [0, rows) split into bands, one per
 // hardware thread, when the rectangle is large enough to gain from it.
@@ -85,6 +86,15 @@ void forRowBands(long long rows, long long width, const Body& body)
         return;
     }
     const long long hw = std::max(1u, std::thread::hardware_concurrency());
+#if defined(__linux__) || defined(__APPLE__)
+    // Bands only help on idle cores: on a busy machine a helper thread waits
+    // for its turn and the copy waits for it.
+    double load = 0;
+    if (getloadavg(&load, 1) == 1 && load > double(hw) - 0.5) {
+        body(0LL, rows);
+        return;
+    }
+#endif
     const long long bands = std::min({hw, rows, rows * width / kPixelsPerThread});
     if (bands <= 1) {
         body(0LL, rows);
@@ -104,10 +114,11 @@ void forRowBands(long long rows, long long width, const Body& body)
     for (std::thread& t : helpers) t.join();
 }
 
-// Destinations at least this large do not stay in the cache: their rows are
-// written with stores that bypass it, which saves reading every line before
-// it is overwritten (on screen-sized copies about three times faster).
-constexpr long long kStreamFrom = 1LL << 18;
+// Destinations of at least a whole screen do not stay in the cache: their
+// rows are written with stores that bypass it, which saves reading every
+// line before it is overwritten (about three times faster on a 4K copy).
+// Smaller pieces, which the next step often draws again, stay cached.
+constexpr long long kStreamFrom = 1LL << 21;
 
 // out[0, n) = in[0, n), the two not overlapping.
 void copyPixels(Pixel* __restrict out, const Pixel* __restrict in, std::size_t n, bool stream)
@@ -241,6 +252,7 @@ struct RowPlan {
     bool contiguous = false;
     std::vector<int> base;                 // per block of 8: first source pixel, -1 = one by one
     std::vector<std::array<int, 8>> perm;  // per block: index of each column in the eight loaded
+    bool everyBlock = false;               // no block one by one: the row may be streamed
 };
 
 RowPlan planRow(const std::vector<int>& cols, std::size_t c0, std::size_t c1, int srcWidth)
@@ -260,6 +272,7 @@ RowPlan planRow(const std::vector<int>& cols, std::size_t c0, std::size_t c1, in
         p.base.push_back(fits ? *lo : -1);
         p.perm.push_back(perm);
     }
+    p.everyBlock = std::find(p.base.begin(), p.base.end(), -1) == p.base.end();
 #else
     (void)srcWidth;
 #endif
@@ -271,7 +284,9 @@ __attribute__((target("avx2"))) void permuteRow(Pixel* __restrict out, const Pix
                                                 const int* __restrict cols, const RowPlan& p, bool stream)
 {
     std::size_t c = p.c0, b = 0;
-    stream = stream && reinterpret_cast<std::uintptr_t>(out + c) % 32 == 0;
+    // Streamed and cached stores must not share a cache line, or each such
+    // line is written piecewise to memory.
+    stream = stream && p.everyBlock && reinterpret_cast<std::uintptr_t>(out + c) % 32 == 0;
     for (; c + 8 <= p.c1; c += 8, ++b) {
         if (p.base[b] >= 0) {
             const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + p.base[b]));
@@ -345,7 +360,8 @@ bool stretchEach(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int
     const RowPlan plan = Plain ? planRow(cols, c0, c1, from->width()) : RowPlan{};
     // A streamed row is no longer in the cache: a repeated row is then
     // fetched again from its source row, which is.
-    const bool stream = Plain && (long long)(c1 - c0) * (long long)rows.size() >= kStreamFrom && c1 - c0 >= 64;
+    const bool stream = Plain && (long long)(c1 - c0) * (long long)rows.size() >= kStreamFrom && c1 - c0 >= 64 &&
+                        (plan.contiguous || plan.everyBlock);
     forRowBands(static_cast<long long>(rows.size()), static_cast<long long>(c1 - c0), [&](long long first, long long end) {
         const Pixel* lastIn = nullptr;
         const Pixel* lastOut = nullptr;
