@@ -277,23 +277,26 @@ void TestRaster::alphaBlend()
 void TestRaster::fastPathsMatchDefinitions_data()
 {
     QTest::addColumn<QString>("op");
-    QTest::addColumn<int>("size"); // the bitmaps' width; the height is 5/8 of it
+    QTest::addColumn<int>("size");  // the bitmaps' width; the height is 5/8 of it
+    QTest::addColumn<int>("bands"); // 0: as the machine allows
     for (const char* op : {"copy", "copy within", "stretch", "blend", "blend stretched", "columns", "fill"})
-        for (int size : {13, 1400})
-            QTest::addRow("%s %d", op, size) << QString(op) << size;
+        for (auto [size, bands] : {std::pair{13, 0}, std::pair{200, 3}, std::pair{1400, 0}})
+            QTest::addRow("%s %d bands %d", op, size, bands) << QString(op) << size << bands;
 }
 
 void TestRaster::fastPathsMatchDefinitions()
 {
     QFETCH(QString, op);
     QFETCH(int, size);
+    QFETCH(int, bands);
     const int W = size, H = size * 5 / 8;
     Random r(std::uint32_t(size) * 31 + std::uint32_t(qHash(op)));
     auto any = [&](int lo, int hi) { return lo + int(r.next() * (hi - lo + 1)); };
-    for (int round = 0; round < (size > 100 ? 6 : 12); ++round) {
+    for (int round = 0; round < (size > 1000 ? 4 : 12); ++round) {
         Bitmap dst = noise(W, H, std::uint32_t(round)), src = noise(W * 3 / 4, H + 3, std::uint32_t(round + 100));
         Dc dd, ds;
         dd.select(&dst);
+        dd.bands = bands;
         ds.select(op == "copy within" ? &dst : &src);
         const Bitmap& from = op == "copy within" ? dst : src;
         const int x = any(-W / 4, W), y = any(-H / 4, H), w = any(-W, W + W / 4), h = any(-H, H + H / 4);

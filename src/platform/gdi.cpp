@@ -74,28 +74,27 @@ void buildMap(std::vector<int>& map, int d0, int dn, int s0, int sn, int srcLimi
 constexpr long long kPixelsPerThread = 1LL << 19;
 
 // Runs body(first, end) over the rows [0, rows) split into bands, one per
-// hardware thread, when the rectangle is large enough to gain from it.
+// hardware thread, when the rectangle is large enough to gain from it (or
+// into as many as the destination context asks for).
 // Every band writes rows of its own, so the result is that of one pass.
 template <class Body>
-void forRowBands(long long rows, long long width, const Body& body)
+void forRowBands(const Dc* dst, long long rows, long long width, const Body& body)
 {
-    // Most calls are small (a line, a block, a pixel): they return here
-    // before asking how many threads there are, which is a system call.
-    if (rows * width < 2 * kPixelsPerThread) {
-        body(0LL, rows);
-        return;
-    }
-    const long long hw = std::max(1u, std::thread::hardware_concurrency());
+    long long bands = 1;
+    if (dst->bands > 0) {
+        bands = std::min<long long>(dst->bands, rows);
+    } else if (rows * width >= 2 * kPixelsPerThread) {
+        // Most calls are small (a line, a block, a pixel) and never get here
+        // to ask how many threads there are, which is a system call.
+        const long long hw = std::max(1u, std::thread::hardware_concurrency());
+        bands = std::min({hw, rows, rows * width / kPixelsPerThread});
 #if defined(__linux__) || defined(__APPLE__)
-    // Bands only help on idle cores: on a busy machine a helper thread waits
-    // for its turn and the copy waits for it.
-    double load = 0;
-    if (getloadavg(&load, 1) == 1 && load > double(hw) - 0.5) {
-        body(0LL, rows);
-        return;
-    }
+        // Bands only help on idle cores: on a busy machine a helper thread
+        // waits for its turn and the copy waits for it.
+        double load = 0;
+        if (getloadavg(&load, 1) == 1 && load > double(hw) - 0.5) bands = 1;
 #endif
-    const long long bands = std::min({hw, rows, rows * width / kPixelsPerThread});
+    }
     if (bands <= 1) {
         body(0LL, rows);
         return;
@@ -225,7 +224,7 @@ void copyRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy
     // Rows are independent now (a sideways move within one bitmap stays
     // inside each row).
     const bool stream = !sameBitmap && ww >= 64 && ww * hh >= kStreamFrom;
-    forRowBands(hh, ww, [&](long long first, long long end) {
+    forRowBands(dst, hh, ww, [&](long long first, long long end) {
         for (long long r = first; r < end; ++r) {
             Pixel* out = d.row(int(y0 + r)) + x0;
             const Pixel* in = s.row(int(sy0 + r)) + sx0;
@@ -362,7 +361,7 @@ bool stretchEach(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int
     // fetched again from its source row, which is.
     const bool stream = Plain && (long long)(c1 - c0) * (long long)rows.size() >= kStreamFrom && c1 - c0 >= 64 &&
                         (plan.contiguous || plan.everyBlock);
-    forRowBands(static_cast<long long>(rows.size()), static_cast<long long>(c1 - c0), [&](long long first, long long end) {
+    forRowBands(dst, static_cast<long long>(rows.size()), static_cast<long long>(c1 - c0), [&](long long first, long long end) {
         const Pixel* lastIn = nullptr;
         const Pixel* lastOut = nullptr;
         for (std::size_t r = std::size_t(first); r < std::size_t(end); ++r) {
@@ -432,7 +431,7 @@ void blendRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int s
     clip(x0, sx0, ww, d.width(), s.width());
     clip(y0, sy0, hh, d.height(), s.height());
     if (ww <= 0 || hh <= 0) return;
-    forRowBands(hh, ww, [&](long long first, long long end) {
+    forRowBands(dst, hh, ww, [&](long long first, long long end) {
         for (long long r = first; r < end; ++r)
             blendRow(d.row(int(y0 + r)) + x0, s.row(int(sy0 + r)) + sx0, std::size_t(ww), a);
     });
@@ -441,8 +440,9 @@ void blendRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int s
 // One column of `src` per destination column, all over the same rows:
 // dst column x + i takes src column cols[i] (negative: none). Different
 // bitmaps only; each destination column is written by one entry.
-void copyColumns(Bitmap& d, int x, int y, int h, const Bitmap& s, const int* cols, int n, int sy)
+void copyColumns(const Dc* dst, int x, int y, int h, const Bitmap& s, const int* cols, int n, int sy)
 {
+    Bitmap& d = *dst->bitmap();
     long long y0 = y, sy0 = sy, hh = h;
     if (y0 < 0) { sy0 -= y0; hh += y0; y0 = 0; }
     if (sy0 < 0) { y0 -= sy0; hh += sy0; sy0 = 0; }
@@ -457,7 +457,7 @@ void copyColumns(Bitmap& d, int x, int y, int h, const Bitmap& s, const int* col
         from.push_back(cols[i]);
     }
     const std::size_t m = to.size();
-    forRowBands(hh, static_cast<long long>(m), [&](long long first, long long end) {
+    forRowBands(dst, hh, static_cast<long long>(m), [&](long long first, long long end) {
         for (long long r = first; r < end; ++r) {
             Pixel* __restrict out = d.row(int(y0 + r));
             const Pixel* __restrict in = s.row(int(sy0 + r));
@@ -515,7 +515,7 @@ bool CopyColumns(Dc* dst, int x, int y, int h, const Dc* src, const int* cols, i
     if (h <= 0 || n <= 0) return true;
     noteDamage(dst, x, y, n, h);
     if (dst->bitmap() != src->bitmap()) {
-        copyColumns(*dst->bitmap(), x, y, h, *src->bitmap(), cols, n, sy);
+        copyColumns(dst, x, y, h, *src->bitmap(), cols, n, sy);
     } else {
         // Within one bitmap a column may be read after another one wrote
         // it: one column at a time, in order.
@@ -535,7 +535,7 @@ bool FillRect(Dc* dst, const Rect& r, const SolidBrush& brush)
     if (l >= rt || t >= b) return true;
     noteDamage(dst, l, t, rt - l, b - t);
     const Pixel p = pixelFromColorRef(brush.color);
-    forRowBands(b - t, rt - l, [&](long long first, long long end) {
+    forRowBands(dst, b - t, rt - l, [&](long long first, long long end) {
         for (long long yy = t + first; yy < t + end; ++yy) std::fill(d.row(int(yy)) + l, d.row(int(yy)) + rt, p);
     });
     return true;

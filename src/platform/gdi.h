@@ -99,6 +99,9 @@ public:
     FaultHook* faultHook = nullptr;
     // When set, every operation drawing into this context adds its rectangle.
     Damage* damage = nullptr;
+    // Row bands an operation drawing here is split into: 0 = as many as help
+    // (screen-sized work on idle cores), n = up to n whatever the size (tests).
+    int bands = 0;
 
 private:
     Bitmap stock_{1, 1}; // what a fresh context holds, like a system's stock bitmap
