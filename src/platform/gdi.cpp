@@ -221,6 +221,19 @@ void copyRect(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy
         }
         return;
     }
+    if (!sameBitmap && ww * hh < 4096) {
+        // Blocks, lines and single pixels, which some effects copy by the
+        // ten thousand per step: the plain loop and nothing else.
+        for (long long r = 0; r < hh; ++r) {
+            Pixel* out = d.row(int(y0 + r)) + x0;
+            const Pixel* in = s.row(int(sy0 + r)) + sx0;
+            if (ww <= 4)
+                for (long long c = 0; c < ww; ++c) out[c] = in[c];
+            else
+                std::memcpy(out, in, bytes);
+        }
+        return;
+    }
     // Rows are independent now (a sideways move within one bitmap stays
     // inside each row).
     const bool stream = !sameBitmap && ww >= 64 && ww * hh >= kStreamFrom;
