@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <vector>
 
 using namespace vm;
 using Clock = std::chrono::steady_clock;
@@ -26,6 +27,12 @@ int main()
     std::printf("bitblt full screen        %.3f ms\n", msPer(200, [&](int) { BitBlt(&da, 0, 0, w, h, &db, 0, 0); }));
     std::printf("bitblt 1-pixel column x%d %.3f ms\n", w,
                 msPer(50, [&](int) { for (int x = 0; x < w; ++x) BitBlt(&da, x, 0, 1, h, &db, x, 0); }));
+    std::vector<int> roll(std::size_t(w / 6));
+    for (std::size_t j = 0; j < roll.size(); ++j) roll[j] = int(w / 3 - j / 2);
+    std::printf("copycolumns %zu (a roll)  %.3f ms\n", roll.size(),
+                msPer(200, [&](int) { CopyColumns(&da, w / 2, 0, h, &db, roll.data(), int(roll.size()), 0); }));
+    std::printf("stretchblt zoom 1.5x      %.3f ms\n",
+                msPer(50, [&](int) { StretchBlt(&da, 0, 0, w, h, &db, w / 6, h / 6, w * 2 / 3, h * 2 / 3); }));
     std::printf("bitblt 8x8 blocks (all)   %.3f ms\n", msPer(20, [&](int) {
         for (int y = 0; y < h; y += 8)
             for (int x = 0; x < w; x += 8) BitBlt(&da, x, y, 8, 8, &db, x, y);

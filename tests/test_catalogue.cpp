@@ -32,17 +32,11 @@ class TestCatalogue : public QObject {
     Q_OBJECT
 private slots:
     void catalogueShape();
-    void sharedRoutines_data();
-    void sharedRoutines();
     void dispatchOutsideRangeRunsTheCut_data();
     void dispatchOutsideRangeRunsTheCut();
-    void cutFailureWords();
     void initScreen();
     void initScreenFailures_data();
     void initScreenFailures();
-    void stepPrologue();
-    void stepWidthAdaptation_data();
-    void stepWidthAdaptation();
     void numericHelpers();
     void errorWordForms();
     void roundingHalvesToEven();
@@ -76,32 +70,6 @@ void TestCatalogue::catalogueShape()
     QCOMPARE(e[65].gruppe, QString("Überzeichnen"));
 }
 
-void TestCatalogue::sharedRoutines_data()
-{
-    QTest::addColumn<int>("effect");
-    QTest::addColumn<QString>("routine");
-    QTest::newRow("1") << 1 << "blende_000";
-    QTest::newRow("2") << 2 << "blende_001";
-    QTest::newRow("6 radar") << 6 << "blende_025";
-    QTest::newRow("10") << 10 << "blende_007";
-    QTest::newRow("11") << 11 << "blende_007";
-    QTest::newRow("21..28 share") << 27 << "blende_021";
-    QTest::newRow("46") << 46 << "blende_009";
-    QTest::newRow("72") << 72 << "blende_009";
-    QTest::newRow("71") << 71 << "blende_014";
-    QTest::newRow("76") << 76 << "blende_051";
-    QTest::newRow("0") << 0 << "blende_000";
-    QTest::newRow("77") << 77 << "blende_000";
-}
-
-void TestCatalogue::sharedRoutines()
-{
-    QFETCH(int, effect);
-    QFETCH(QString, routine);
-    QCOMPARE(routineName(effect), routine);
-    QVERIFY(routineFor(effect) != nullptr);
-}
-
 void TestCatalogue::dispatchOutsideRangeRunsTheCut_data()
 {
     QTest::addColumn<int>("effect");
@@ -127,19 +95,6 @@ void TestCatalogue::dispatchOutsideRangeRunsTheCut()
     QCOMPARE(st.aktueller_effekt, after);
     QCOMPARE(t.bitmap(), Bitmap(10, 6, 0xff0000));
     QVERIFY(st.fehlertext.isEmpty());
-}
-
-void TestCatalogue::cutFailureWords()
-{
-    RunState st;
-    HeadlessTarget t(4, 4);
-    prepare(st, t);
-    FaultHook hook;
-    hook.failAt = 1;
-    t.dc()->faultHook = &hook;
-    QVERIFY(!blende_000(st, t));
-    QCOMPARE(st.fehlertext, QString("Fehler in BitBlt in blende_000"));
-    QCOMPARE(t.pumps(), 0); // no steps, no wait
 }
 
 void TestCatalogue::initScreen()
@@ -179,53 +134,6 @@ void TestCatalogue::initScreenFailures()
     QCOMPARE(Init_Screen(st, t), words);
     QVERIFY(st.desktop_dc.exists()); // what was made before the failure stays
     QVERIFY(!st.neues_bild_dc.exists());
-}
-
-void TestCatalogue::stepPrologue()
-{
-    RunState st;
-    HeadlessTarget t(2, 2);
-    st.aktuelles_delay = 1000;
-    QVERIFY(vm::stepPrologue(st, t));
-    t.onPump = [&](int n) {
-        if (n == 2) st.abbruch = true;
-    };
-    QVERIFY(!vm::stepPrologue(st, t));
-    st.abbruch = false;
-    st.unterbrechung = true;
-    t.onPump = nullptr;
-    QVERIFY(!vm::stepPrologue(st, t));
-    QCOMPARE(t.pumps(), 3);
-}
-
-void TestCatalogue::stepWidthAdaptation_data()
-{
-    QTest::addColumn<int>("delay");
-    QTest::addColumn<int>("schritt");
-    QTest::addColumn<int>("increment");
-    QTest::addColumn<int>("floor");
-    QTest::addColumn<int>("after");
-    QTest::newRow("no time: wider") << 0 << 3 << 1 << 1 << 4;
-    QTest::newRow("negative delay: wider") << -5 << 3 << 2 << 1 << 5;
-    QTest::newRow("time: narrower") << 10 << 3 << 1 << 1 << 2;
-    QTest::newRow("time: not below floor") << 10 << 1 << 1 << 1 << 1;
-    QTest::newRow("floor 4") << 10 << 5 << 2 << 4 << 4;
-    QTest::newRow("stored 0 climbs to floor") << 10 << 0 << 1 << 1 << 1;
-}
-
-void TestCatalogue::stepWidthAdaptation()
-{
-    QFETCH(int, delay);
-    QFETCH(int, schritt);
-    QFETCH(int, increment);
-    QFETCH(int, floor);
-    QFETCH(int, after);
-    RunState st;
-    st.aktueller_effekt = 49;
-    st.aktuelles_delay = delay;
-    st.effekte[49].schritt = schritt;
-    QCOMPARE(adaptStepWidth(st, increment, floor), after);
-    QCOMPARE(st.effekte[49].schritt, after);
 }
 
 void TestCatalogue::numericHelpers()

@@ -35,6 +35,48 @@ Bitmap referenceCopy(const Bitmap& dst, int x, int y, int w, int h, const Bitmap
     return out;
 }
 
+// The plain definitions the fast paths must match pixel for pixel.
+// Stretch: destination index i of a rectangle samples source index
+// floor(i * |s| / |d|), mirrored when the signs differ.
+Bitmap referenceStretch(const Bitmap& dst, int x, int y, int w, int h, const Bitmap& src, int sx, int sy, int sw,
+                        int sh, int alpha)
+{
+    Bitmap out = dst;
+    auto axis = [](int dn, int s0, int sn, long long i) {
+        const long long dAbs = std::abs(dn), sAbs = std::abs(sn);
+        long long k = i * sAbs / dAbs;
+        if ((dn < 0) != (sn < 0)) k = sAbs - 1 - k;
+        return (sn < 0 ? s0 + sn : s0) + k;
+    };
+    const int dx0 = w < 0 ? x + w : x, dy0 = h < 0 ? y + h : y;
+    for (int j = 0; j < std::abs(h); ++j)
+        for (int i = 0; i < std::abs(w); ++i) {
+            const int dx = dx0 + i, dy = dy0 + j;
+            const long long px = axis(w, sx, sw, i), py = axis(h, sy, sh, j);
+            if (dx < 0 || dy < 0 || dx >= dst.width() || dy >= dst.height()) continue;
+            if (px < 0 || py < 0 || px >= src.width() || py >= src.height()) continue;
+            const Pixel in = src.pixel(int(px), int(py)), was = dst.pixel(dx, dy);
+            Pixel p = in;
+            if (alpha >= 0) {
+                p = 0;
+                for (int shift : {0, 8, 16}) {
+                    const unsigned a = (in >> shift) & 0xff, b = (was >> shift) & 0xff;
+                    p |= Pixel((a * unsigned(alpha) + b * (255u - unsigned(alpha)) + 127u) / 255u) << shift;
+                }
+            }
+            out.setPixel(dx, dy, p);
+        }
+    return out;
+}
+
+Bitmap noise(int w, int h, std::uint32_t seed)
+{
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) b.setPixel(x, y, (Pixel(x * 2654435761u ^ y * 40503u ^ seed * 97u)) & 0xffffffu);
+    return b;
+}
+
 std::vector<Pixel> rowOf(const Bitmap& b, int y)
 {
     return std::vector<Pixel>(b.row(y), b.row(y) + b.width());
@@ -55,6 +97,8 @@ private slots:
     void alphaBlend_data();
     void alphaBlend();
     void fillRectClipsAndConvertsColour();
+    void fastPathsMatchDefinitions_data();
+    void fastPathsMatchDefinitions();
     void missingContextFails();
     void faultHookFailsTheNthCallOnly();
     void bufferTripleLifecycle();
@@ -226,6 +270,72 @@ void TestRaster::alphaBlend()
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x) QCOMPARE(d.pixel(x, y), Pixel(expected));
     QVERIFY(!AlphaBlend(&dd, 0, 0, 3, 2, &ds, 0, 0, 3, 2, 256));
+}
+
+// Random rectangles, clipped or not, small and large enough to be split
+// over threads, against the plain definitions above.
+void TestRaster::fastPathsMatchDefinitions_data()
+{
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<int>("size");  // the bitmaps' width; the height is 5/8 of it
+    QTest::addColumn<int>("bands"); // 0: as the machine allows
+    for (const char* op : {"copy", "copy within", "stretch", "blend", "blend stretched", "columns", "fill"})
+        for (auto [size, bands] : {std::pair{13, 0}, std::pair{200, 3}, std::pair{1400, 0}})
+            QTest::addRow("%s %d bands %d", op, size, bands) << QString(op) << size << bands;
+}
+
+void TestRaster::fastPathsMatchDefinitions()
+{
+    QFETCH(QString, op);
+    QFETCH(int, size);
+    QFETCH(int, bands);
+    const int W = size, H = size * 5 / 8;
+    Random r(std::uint32_t(size) * 31 + std::uint32_t(qHash(op)));
+    auto any = [&](int lo, int hi) { return lo + int(r.next() * (hi - lo + 1)); };
+    for (int round = 0; round < (size > 1000 ? 4 : 12); ++round) {
+        Bitmap dst = noise(W, H, std::uint32_t(round)), src = noise(W * 3 / 4, H + 3, std::uint32_t(round + 100));
+        Dc dd, ds;
+        dd.select(&dst);
+        dd.bands = bands;
+        ds.select(op == "copy within" ? &dst : &src);
+        const Bitmap& from = op == "copy within" ? dst : src;
+        const int x = any(-W / 4, W), y = any(-H / 4, H), w = any(-W, W + W / 4), h = any(-H, H + H / 4);
+        const int sx = any(-W / 4, W), sy = any(-H / 4, H);
+        Bitmap expected;
+        if (op == "copy" || op == "copy within") {
+            expected = referenceCopy(dst, x, y, w, h, Bitmap(from), sx, sy);
+            QVERIFY(BitBlt(&dd, x, y, w, h, &ds, sx, sy));
+        } else if (op == "stretch" || op == "blend stretched") {
+            const int sw = any(-W, W), sh = any(-H, H), alpha = op == "stretch" ? -1 : any(0, 255);
+            if (w == 0 || h == 0 || sw == 0 || sh == 0 || (alpha >= 0 && (w < 0 || h < 0 || sw < 0 || sh < 0)))
+                continue;
+            expected = referenceStretch(dst, x, y, w, h, src, sx, sy, sw, sh, alpha);
+            QVERIFY(alpha < 0 ? StretchBlt(&dd, x, y, w, h, &ds, sx, sy, sw, sh)
+                              : AlphaBlend(&dd, x, y, w, h, &ds, sx, sy, sw, sh, alpha));
+        } else if (op == "blend") {
+            const int alpha = any(0, 255), bw = std::abs(w), bh = std::abs(h);
+            expected = referenceStretch(dst, x, y, bw, bh, src, sx, sy, bw, bh, alpha);
+            QVERIFY(AlphaBlend(&dd, x, y, bw, bh, &ds, sx, sy, bw, bh, alpha));
+        } else if (op == "columns") {
+            std::vector<int> cols(std::size_t(std::abs(w)) + 1);
+            for (int& c : cols) c = any(-2, src.width() + 1);
+            Bitmap plain = dst;
+            Dc dp;
+            dp.select(&plain);
+            for (std::size_t i = 0; i < cols.size(); ++i)
+                if (cols[i] >= 0) BitBlt(&dp, x + int(i), y, 1, h, &ds, cols[i], sy);
+            expected = plain;
+            QVERIFY(CopyColumns(&dd, x, y, h, &ds, cols.data(), int(cols.size()), sy));
+        } else {
+            expected = dst;
+            const Rect rc{x, y, x + w, y + h};
+            for (int yy = std::max(rc.top, 0); yy < std::min(rc.bottom, H); ++yy)
+                for (int xx = std::max(rc.left, 0); xx < std::min(rc.right, W); ++xx) expected.setPixel(xx, yy, 0x563412);
+            QVERIFY(FillRect(&dd, rc, CreateSolidBrush(0x123456)));
+        }
+        QVERIFY2(dst == expected, qPrintable(QString("round %1: %2,%3 %4x%5 from %6,%7").arg(round).arg(x).arg(y)
+                                                 .arg(w).arg(h).arg(sx).arg(sy)));
+    }
 }
 
 void TestRaster::fillRectClipsAndConvertsColour()

@@ -20,6 +20,7 @@ namespace vm {
 int cmdRun(const QStringList& args);
 int cmdGallery(const QStringList& args);
 int cmdBench(const QStringList& args);
+int cmdFrames(const QStringList& args);
 }
 
 namespace {
@@ -40,6 +41,7 @@ int usage()
                "       velmirano-tool run EFFEKT [Optionen]\n"
                "       velmirano-tool gallery AUSGABE.png [--size BxH] [--effects LISTE]\n"
                "       velmirano-tool bench [--size BxH] [--window] [--effects LISTE]\n"
+               "       velmirano-tool frames [--check DATEI | --write DATEI]\n"
                "       velmirano-tool stamp BILD AUSGABE.png [--size BxH] [--text TEXT]\n"
                "       velmirano-tool list\n"
                "       velmirano-tool load DATEI [--fit BxH] [--out BILD.png]\n",
@@ -201,6 +203,7 @@ int main(int argc, char** argv)
     if (cmd == QLatin1String("run")) return vm::cmdRun(args);
     if (cmd == QLatin1String("gallery")) return vm::cmdGallery(args);
     if (cmd == QLatin1String("bench")) return vm::cmdBench(args);
+    if (cmd == QLatin1String("frames")) return vm::cmdFrames(args);
     if (cmd == QLatin1String("stamp")) return cmdStamp(args);
     if (cmd == QLatin1String("list")) return cmdList();
     if (cmd == QLatin1String("load")) return cmdLoad(args);

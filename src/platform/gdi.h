@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace vm {
@@ -28,6 +30,20 @@ constexpr Pixel rgbPixel(int r, int g, int b)
     return (Pixel(r & 0xff) << 16) | (Pixel(g & 0xff) << 8) | Pixel(b & 0xff);
 }
 
+// Pixel storage aligned to a cache line, so that rows of a width divisible
+// by 16 start on one and wide copies can use whole aligned vector stores.
+template <class T>
+struct CacheAligned {
+    using value_type = T;
+    CacheAligned() = default;
+    template <class U>
+    CacheAligned(const CacheAligned<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+    void deallocate(T* p, std::size_t n) { ::operator delete(p, n * sizeof(T), std::align_val_t(64)); }
+    template <class U>
+    bool operator==(const CacheAligned<U>&) const { return true; }
+};
+
 class Bitmap {
 public:
     Bitmap() = default;
@@ -46,7 +62,7 @@ public:
 private:
     int width_ = 0;
     int height_ = 0;
-    std::vector<Pixel> pixels_;
+    std::vector<Pixel, CacheAligned<Pixel>> pixels_;
 };
 
 // Creates a bitmap for a context, or nothing when the size is negative or
@@ -63,6 +79,15 @@ struct FaultHook {
     bool tick() { return ++calls == failAt; }
 };
 
+// The part of a bitmap drawn since it was last reset: a window's picture
+// box presents only that.
+struct Damage {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    bool empty() const { return left >= right || top >= bottom; }
+    void add(int l, int t, int r, int b);
+    void reset() { *this = Damage{}; }
+};
+
 class Dc {
 public:
     Dc();
@@ -72,6 +97,11 @@ public:
     Bitmap* bitmap() const { return selected_; }
     StretchMode stretchMode = StretchMode::BlackOnWhite;
     FaultHook* faultHook = nullptr;
+    // When set, every operation drawing into this context adds its rectangle.
+    Damage* damage = nullptr;
+    // Row bands an operation drawing here is split into: 0 = as many as help
+    // (screen-sized work on idle cores), n = up to n whatever the size (tests).
+    int bands = 0;
 
 private:
     Bitmap stock_{1, 1}; // what a fresh context holds, like a system's stock bitmap
@@ -99,6 +129,12 @@ bool StretchBlt(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int 
 // Constant-alpha source-over blend (0 keeps the destination, 255 copies).
 bool AlphaBlend(Dc* dst, int x, int y, int w, int h, const Dc* src, int sx, int sy, int sw, int sh,
                 int alpha);
+
+// Single columns over the same rows, in one pass: destination column x + i
+// takes source column cols[i] (none when negative), rows y to y + h - 1
+// from rows sy onwards. The result is that of one BitBlt(dst, x + i, y, 1,
+// h, src, cols[i], sy) per column in the order of i; one call, one failure.
+bool CopyColumns(Dc* dst, int x, int y, int h, const Dc* src, const int* cols, int n, int sy);
 
 bool FillRect(Dc* dst, const Rect& r, const SolidBrush& brush);
 

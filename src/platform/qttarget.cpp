@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <algorithm>
+
 namespace vm {
 
 namespace {
@@ -16,37 +18,50 @@ constexpr auto kEventsEvery = std::chrono::milliseconds(2);
 
 } // namespace
 
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent), presentEvery_(kPresentEvery)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
     dc_.select(&bitmap_);
+    dc_.damage = &damage_;
+}
+
+QRect PictureBox::takeDamage()
+{
+    const QRect r(damage_.left, damage_.top, damage_.right - damage_.left, damage_.bottom - damage_.top);
+    damage_.reset();
+    // Widget coordinates are device-independent pixels.
+    const qreal ratio = devicePixelRatio();
+    return ratio == 1.0 ? r : QRectF(r.x() / ratio, r.y() / ratio, r.width() / ratio, r.height() / ratio).toAlignedRect();
 }
 
 void PictureBox::pumpMessages()
 {
     const auto now = Clock::now();
-    if (now - lastPresent_ >= kPresentEvery) {
+    const bool presenting = now - lastPresent_ >= presentEvery_ && !damage_.empty();
+    if (presenting) {
         lastPresent_ = now;
-        update();
+        update(takeDamage());
     } else if (now - lastEvents_ < kEventsEvery) {
         return;
     }
     lastEvents_ = now;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (presenting) presentEvery_ = std::max<Clock::duration>(kPresentEvery, 2 * (Clock::now() - now));
 }
 
 void PictureBox::present()
 {
     lastPresent_ = Clock::now();
-    repaint();
+    if (!damage_.empty()) repaint(takeDamage());
 }
 
 void PictureBox::clearTo(Pixel colour)
 {
     bitmap_.fill(colour);
+    damage_.add(0, 0, bitmap_.width(), bitmap_.height());
     present();
 }
 
@@ -72,6 +87,7 @@ void PictureBox::resizeEvent(QResizeEvent* event)
     BitBlt(&to, 0, 0, resized.width(), resized.height(), &dc_, 0, 0);
     bitmap_ = std::move(resized);
     dc_.select(&bitmap_);
+    damage_.reset(); // a resized widget is painted whole anyway
 }
 
 } // namespace vm

@@ -5,6 +5,7 @@
 
 #include "platform/target.h"
 
+#include <QRect>
 #include <QWidget>
 
 #include <chrono>
@@ -31,10 +32,16 @@ protected:
 
 private:
     using Clock = std::chrono::steady_clock;
+    QRect takeDamage();
+
     Bitmap bitmap_;
     Dc dc_;
+    Damage damage_; // drawn since the last present
     Clock::time_point lastPresent_{};
     Clock::time_point lastEvents_{};
+    // At least a display refresh; longer when presenting itself is slow (a
+    // large screen), so that it never takes most of a transition's time.
+    Clock::duration presentEvery_{};
 };
 
 } // namespace vm

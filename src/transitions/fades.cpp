@@ -66,7 +66,7 @@ void showGrey(RunState& st, Target& t)
 // request ends the transition at once instead of after the second.
 bool holdGrey(RunState& st, Target& t)
 {
-    CStopWatch hold;
+    CStopWatch hold(st.stoppuhr.clock());
     for (;;) {
         t.pumpMessages();
         if (st.abbruch || st.unterbrechung) return false;

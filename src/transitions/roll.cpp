@@ -113,16 +113,20 @@ bool blende_039(RunState& state, Target& target)
             off[std::size_t(j)] = px(ArcCos(u) / k); // ArcCos turns u into u - 1
         }
     }
+    // The roll's columns, copied row by row in one pass: a column at a time
+    // would walk the whole height once per column.
+    std::vector<int> from(off.size());
     for (long long x = 0; x <= targetW(target) - 1; x += step) {
         if (!stepPrologue(state, target)) return false;
         const int H = targetH(target);
         if (x - r >= 0 && !copyNew(state, target, int(x - r - step), 0, int(step), H)) return fail(state, 39);
+        // Column j (1 to r) lands at x + j - r and shows source column x + off[j].
         for (int j = 1; j <= r; ++j) {
-            const int dst = int(x + j - r);
             const long long src = x + off[std::size_t(j)];
-            const int from = src <= targetW(target) ? int(src) : dst;
-            if (!BitBlt(target.dc(), dst, 0, 1, H, state.neues_bild_dc.dc(), from, 0)) return fail(state, 39);
+            from[std::size_t(j - 1)] = src <= targetW(target) ? int(src) : int(x + j - r);
         }
+        if (r > 0 && !CopyColumns(target.dc(), int(x + 1 - r), 0, H, state.neues_bild_dc.dc(), from.data(), r, 0))
+            return fail(state, 39);
     }
     return finalCopy(state, target, 39);
 }

@@ -16,6 +16,9 @@ public:
     std::int32_t StopTime() const { return stop_; }
     std::int32_t Interval() const { return interval_; }
 
+    // The clock it reads; other waits of a transition use the same one.
+    const ClockSource& clock() const { return clock_; }
+
     std::int32_t StartWatch();
     std::int32_t StopWatch(bool restart = false, bool returnStopTime = false);
 

@@ -68,28 +68,43 @@ bool blende_030(RunState& state, Target& target)
 
 bool blende_031(RunState& state, Target& target)
 {
-    // puffer1: the old picture as it stands; puffer2: the frame being composed.
+    // puffer1: the old picture as it stands; puffer2: a frame to compose in
+    // when a step's rectangle is not inside the one before.
     state.puffer1.create(target.dc(), targetW(target), targetH(target));
     if (!BitBlt(state.puffer1.dc(), 0, 0, targetW(target), targetH(target), target.dc(), 0, 0))
         return fail(state, errorWords("BitBlt", 31));
     state.puffer2.create(target.dc(), targetW(target), targetH(target));
     Dc* frame = state.puffer2.dc();
+    const Dc* neu = state.neues_bild_dc.dc();
 
     const long long step = usableStep(adaptStepWidth(state, 10, 10));
     const int cx = px(target.width() / 2), cy = px(target.height() / 2);
     int pX = 0, pY = 0, pW = targetW(target), pH = targetH(target);
     for (long long w = targetW(target); w >= px(target.width() / 32); w -= step) {
         if (!stepPrologue(state, target)) return false;
-        // The new picture where the old one was drawn last time.
-        if (!BitBlt(frame, pX, pY, pW, pH, state.neues_bild_dc.dc(), pX, pY))
-            return fail(state, errorWords("BitBlt", 31));
         const int h = heightFor(target, w);
         const int x = px(cx - w / 2.0), y = px(cy - h / 2.0);
-        if (!stretchOnto(frame, state.puffer1.dc(), x, y, int(w), h, 0, 0, targetW(target), targetH(target)))
-            return fail(state, moduleErrorWords("StretchBlt", 31));
-        // The new rectangle lies inside the previous one: that is all that changed.
-        if (!BitBlt(target.dc(), pX, pY, pW, pH, frame, pX, pY))
-            return fail(state, errorWords("BitBlt", 31));
+        if (x >= pX && y >= pY && x + w <= pX + pW && y + h <= pY + pH) {
+            // Only the previous rectangle changes: the old picture shrunk into
+            // the new one, the new picture in the band around it. Nothing is
+            // shown between two steps, so drawing in place cannot flicker.
+            if (!stretchOnto(target.dc(), state.puffer1.dc(), x, y, int(w), h, 0, 0, targetW(target),
+                             targetH(target)))
+                return fail(state, moduleErrorWords("StretchBlt", 31));
+            const int right = x + int(w), bottom = y + h;
+            if (!BitBlt(target.dc(), pX, pY, pW, y - pY, neu, pX, pY) ||
+                !BitBlt(target.dc(), pX, bottom, pW, pY + pH - bottom, neu, pX, bottom) ||
+                !BitBlt(target.dc(), pX, y, x - pX, h, neu, pX, y) ||
+                !BitBlt(target.dc(), right, y, pX + pW - right, h, neu, right, y))
+                return fail(state, errorWords("BitBlt", 31));
+        } else {
+            // The new picture where the old one was drawn last time, the
+            // shrunken old one over it, and that rectangle onto the target.
+            if (!BitBlt(frame, pX, pY, pW, pH, neu, pX, pY)) return fail(state, errorWords("BitBlt", 31));
+            if (!stretchOnto(frame, state.puffer1.dc(), x, y, int(w), h, 0, 0, targetW(target), targetH(target)))
+                return fail(state, moduleErrorWords("StretchBlt", 31));
+            if (!BitBlt(target.dc(), pX, pY, pW, pH, frame, pX, pY)) return fail(state, errorWords("BitBlt", 31));
+        }
         pX = x;
         pY = y;
         pW = int(w);

@@ -1,0 +1,241 @@
+// The transitions' contract, each property as one table over the effects:
+// where the steps cover the screen the new picture ends up whole; the step
+// counts and waits of worked examples; the error words of a failing copy;
+// the step-width adaptation; a stop request ends the run within one step.
+// Every drawn frame is checked by the frame table (test_frames).
+#include "framerun.h"
+
+#include <QtTest>
+
+#include <memory>
+
+using namespace vm;
+using frames::Scene;
+
+namespace {
+
+// Step-width adaptation (increment, floor) of the routines that adapt.
+struct Adaptation {
+    int increment, floor;
+};
+Adaptation adaptation(int effect)
+{
+    switch (effect) {
+    case 8: case 9: case 10: case 11: case 12: case 40: case 41: case 60: case 61: case 62: case 67: case 71:
+        return {1, 1};
+    case 47: case 48: return {2, 2};
+    case 49: case 50: case 51: case 52: case 53: case 54: case 55: case 56: case 63: return {2, 4};
+    case 64: return {1, 4};
+    case 57: case 58: return {10, 10};
+    case 59: return {2, 8};
+    case 73: case 74: return {5, 5};
+    default: return {0, 0};
+    }
+}
+
+QString words(const char* op, int effect, bool module = false)
+{
+    return module ? moduleErrorWords(op, routineNumber(effect)) : errorWords(op, routineNumber(effect));
+}
+
+} // namespace
+
+class TestTransitions : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { pictures_ = std::make_unique<frames::AlbumPictures>(); }
+
+    // On the screens people have, every effect whose steps cover the screen
+    // ends on the whole new picture (album and pinboard lay their own, the
+    // zoom-in ends on the picture's centre magnified).
+    void coversTheScreen_data()
+    {
+        QTest::addColumn<int>("effect");
+        QTest::addColumn<QSize>("size");
+        for (QSize size : {QSize(1920, 1080), QSize(3840, 2160)})
+            for (int n = 1; n <= kEffectCount; ++n)
+                // The zoom-out's 961 screen-sized steps are checked at the smaller size.
+                if (n != 68 && n != 69 && n != 75 && !(n == 76 && size.width() > 1920))
+                    QTest::addRow("%d %dx%d", n, size.width(), size.height()) << n << size;
+    }
+    void coversTheScreen()
+    {
+        QFETCH(int, effect);
+        QFETCH(QSize, size);
+        Scene sc(size.width(), size.height(), effect);
+        // Wide steps keep the big rows quick; the frame must be whole at any width.
+        if (adaptation(effect).increment > 0) sc.entry().schritt = size.width() / 40;
+        QVERIFY(sc.run());
+        QVERIFY(sc.showsNewPicture());
+    }
+
+    // Worked examples: steps made, and the width and wait left for the calibration.
+    void examples_data()
+    {
+        QTest::addColumn<int>("effect");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("picture"); // empty: two thirds of the target
+        QTest::addColumn<int>("schritt");
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<int>("tdauer");
+        QTest::addColumn<int>("steps");
+        QTest::addColumn<int>("schrittAfter"); // -1: not looked at
+        QTest::addColumn<int>("delayAfter");   // -1: not looked at
+        const QSize thirds;
+        QTest::newRow("2: one step per column") << 2 << QSize(800, 600) << thirds << 0 << 0 << 2 << 800 << -1 << -1;
+        QTest::newRow("3: 800/2 + 1 steps") << 3 << QSize(800, 600) << thirds << 0 << 0 << 2 << 401 << -1 << -1;
+        QTest::newRow("8: s = 1, D = 1000") << 8 << QSize(800, 600) << thirds << 2 << 1 << 2 << 1002 << 1 << -1;
+        QTest::newRow("13: 640 / 1.9 + 1") << 13 << QSize(1024, 768) << thirds << 0 << 0 << 2 << 337 << -1 << -1;
+        QTest::newRow("19: H / 8 slats") << 19 << QSize(800, 600) << thirds << 0 << 0 << 2 << 75 << -1 << -1;
+        QTest::newRow("20: W / 10 slats") << 20 << QSize(800, 600) << thirds << 0 << 0 << 2 << 80 << -1 << -1;
+        QTest::newRow("15: 8 x 6 spiral, corners twice") << 15 << QSize(800, 600) << thirds << 0 << 0 << 2 << 60 << -1 << -1;
+        QTest::newRow("16: short time slows the spiral") << 16 << QSize(800, 600) << thirds << 0 << 99 << 2 << -1 << -1 << 250;
+        QTest::newRow("40: S = 1, half a turn") << 40 << QSize(800, 600) << thirds << 2 << 1 << 2 << 202 << 1 << -1;
+        QTest::newRow("47: tdauer 3, 59 -> 20") << 47 << QSize(91, 53) << thirds << 4 << 59 << 3 << -1 << 2 << 20;
+        QTest::newRow("49: s 4 on 1022") << 49 << QSize(1022, 600) << thirds << 4 << 1 << 2 << 255 << 4 << -1;
+        QTest::newRow("53: no wait, 4 -> 6") << 53 << QSize(91, 53) << thirds << 4 << 0 << 2 << -1 << 6 << -1;
+        QTest::newRow("53: waits, 5 -> floor 4") << 53 << QSize(91, 53) << thirds << 5 << 10 << 2 << -1 << 4 << -1;
+        QTest::newRow("60: 8 x 6 cards, tdauer 5") << 60 << QSize(800, 600) << QSize(800, 600) << 1000 << 9 << 5 << -1 << -1 << 20;
+        QTest::newRow("65: 12 x 8 cells") << 65 << QSize(800, 600) << thirds << 0 << 0 << 2 << 96 << -1 << -1;
+        QTest::newRow("67: 7 x 5 cards") << 67 << QSize(800, 600) << QSize(800, 600) << 1000 << 0 << 20 << -1 << -1 << -1;
+        QTest::newRow("68: 7 x 5 album cells") << 68 << QSize(800, 600) << thirds << 0 << 0 << 2 << 35 << -1 << -1;
+        QTest::newRow("75: width set to 1") << 75 << QSize(91, 53) << thirds << 9 << 3 << 2 << -1 << 1 << -1;
+    }
+    void examples()
+    {
+        QFETCH(int, effect);
+        QFETCH(QSize, size);
+        QFETCH(QSize, picture);
+        QFETCH(int, schritt);
+        QFETCH(int, delay);
+        QFETCH(int, tdauer);
+        QFETCH(int, steps);
+        QFETCH(int, schrittAfter);
+        QFETCH(int, delayAfter);
+        Scene sc(size.width(), size.height(), effect, pictures_->files(), picture);
+        sc.entry().schritt = schritt;
+        sc.entry().verzoegerung = delay;
+        sc.st.settings.tdauer = tdauer;
+        QVERIFY(sc.run());
+        if (steps >= 0) QCOMPARE(sc.target.pumps(), steps);
+        if (schrittAfter >= 0) QCOMPARE(sc.entry().schritt, schrittAfter);
+        if (delayAfter >= 0) QCOMPARE(sc.st.aktuelles_delay, delayAfter);
+        if (effect == 67) QCOMPARE(sc.target.pumps() > 35, true); // every card of 7 x 5 moves
+    }
+
+    // A failing graphics call stops the routine with its own words: at the
+    // first call on the target, in the middle of the run and at the last.
+    void failureWords_data()
+    {
+        QTest::addColumn<int>("effect");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("middle");
+        QTest::addColumn<QString>("last");
+        for (int n = 1; n <= kEffectCount; ++n) {
+            QString first = words("BitBlt", n), middle = first, last = first;
+            switch (n) {
+            case 46: case 47: case 48: case 72: first = middle = QString(); break; // blends go on regardless
+            case 57: case 63: case 64: first = middle = words("StretchBlt", n, true); break;
+            case 73: case 74: first = middle = words("StretchBlt", n); break;
+            case 75: case 76: first = middle = last = words("StretchBlt", n); break;
+            case 68: case 69: first = words("FillRect", n); break;
+            case 70: first = words("FillRect", n), middle = words("StretchBlt", n); break;
+            }
+            QTest::addRow("%d", n) << n << first << middle << last;
+        }
+    }
+    void failureWords()
+    {
+        QFETCH(int, effect);
+        QFETCH(QString, first);
+        QFETCH(QString, middle);
+        QFETCH(QString, last);
+        FaultHook count;
+        {
+            Scene sc(91, 53, effect, pictures_->files());
+            sc.target.dc()->faultHook = &count;
+            QVERIFY(sc.run());
+        }
+        const int calls = count.calls;
+        const std::pair<int, QString> cases[] = {{1, first}, {(calls + 1) / 2, middle}, {calls, last}};
+        for (const auto& [call, expected] : cases) {
+            Scene sc(91, 53, effect, pictures_->files());
+            FaultHook fail{call};
+            sc.target.dc()->faultHook = &fail;
+            const bool ok = sc.run();
+            QCOMPARE(sc.st.fehlertext, expected);
+            QCOMPARE(ok, expected.isEmpty());
+        }
+    }
+
+    // Before its first step a routine widens its step by the increment when
+    // there was no time to wait, and else narrows it towards the floor.
+    void stepWidth_data()
+    {
+        QTest::addColumn<int>("effect");
+        QTest::addColumn<int>("schritt");
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<int>("after");
+        for (int n = 1; n <= kEffectCount; ++n) {
+            const Adaptation a = adaptation(n);
+            if (a.increment == 0) continue;
+            QTest::addRow("%d no wait", n) << n << a.floor << 0 << a.floor + a.increment;
+            QTest::addRow("%d narrows", n) << n << a.floor + a.increment + 3 << 1 << a.floor + 3;
+            QTest::addRow("%d floor", n) << n << a.floor + 1 << 1 << a.floor;
+        }
+        for (int n : {46, 72}) {
+            QTest::addRow("%d fade waits", n) << n << 7 << 1 << 1;
+            QTest::addRow("%d fade no wait", n) << n << 7 << 0 << 7;
+        }
+    }
+    void stepWidth()
+    {
+        QFETCH(int, effect);
+        QFETCH(int, schritt);
+        QFETCH(int, delay);
+        QFETCH(int, after);
+        Scene sc(91, 53, effect);
+        sc.entry().schritt = schritt;
+        sc.entry().verzoegerung = delay;
+        QVERIFY(sc.run());
+        QCOMPARE(sc.entry().schritt, after);
+    }
+
+    // A key (abbruch) or the dialog (unterbrechung) mid-way: false, no
+    // error words, and nothing drawn after the step that saw the flag.
+    void stopsWithinAStep_data()
+    {
+        QTest::addColumn<int>("effect");
+        QTest::addColumn<bool>("dialog");
+        for (int n = 2; n <= kEffectCount; ++n) QTest::addRow("%d", n) << n << (n % 2 == 0);
+    }
+    void stopsWithinAStep()
+    {
+        QFETCH(int, effect);
+        QFETCH(bool, dialog);
+        int steps = 0;
+        {
+            Scene sc(91, 53, effect, pictures_->files());
+            QVERIFY(sc.run());
+            steps = sc.target.pumps();
+        }
+        const int stopAt = std::max(steps / 2, 1);
+        Scene sc(91, 53, effect, pictures_->files());
+        std::uint64_t seen = 0;
+        sc.target.onPump = [&](int pump) {
+            if (pump != stopAt) return;
+            (dialog ? sc.st.unterbrechung : sc.st.abbruch) = true;
+            seen = frames::hashBitmap(sc.target.bitmap());
+        };
+        QVERIFY(!sc.run());
+        QVERIFY(sc.st.fehlertext.isEmpty());
+        QCOMPARE(sc.target.pumps(), stopAt);
+        QCOMPARE(frames::hashBitmap(sc.target.bitmap()), seen);
+    }
+
+private:
+    std::unique_ptr<frames::AlbumPictures> pictures_;
+};
+
+QTEST_GUILESS_MAIN(TestTransitions)
+#include "test_transitions.moc"
