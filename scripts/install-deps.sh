@@ -10,6 +10,8 @@ packages=(
   # metafile without the fonts its package only recommends.
   libexpat1-dev libjpeg-dev fonts-urw-base35
   libxcb1-dev xvfb xauth xdotool x11-utils imagemagick fonts-liberation2 fontconfig
+  # the hostile-file generator of the end-to-end tests
+  python3
 )
 missing=()
 for p in "${packages[@]}"; do
