@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A long show under Xvfb over good pictures and every kind of hostile file
-# (tests/hostile/make_hostile.py), with effects chosen at random, one
+# (tests/make_hostile.cpp, built as tests/make_hostile), with effects chosen at random, one
 # second per picture, while another program keeps rewriting one picture.
 # Samples the show's resident size every 10 seconds; it must stay within
 # 20% of its first minute, the show must not die, and SIGTERM at the end
@@ -23,7 +23,7 @@ export XDG_RUNTIME_DIR=$(mktemp -d)
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$work"' EXIT
 pics=$work/pics
-python3 "$root/tests/hostile/make_hostile.py" "$pics" "$work/extra" >/dev/null || exit 1
+"$build/tests/make_hostile" "$pics" "$work/extra" >/dev/null || exit 1
 # Photographs of the usual size besides the plain colours.
 for i in 1 2 3 4 5 6; do
   convert-im6.q16 -size 4000x3000 "gradient:#$((i * 11))4080-#f0$((i * 13))20" -quality 90 "$pics/foto$i.jpg"

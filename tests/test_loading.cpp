@@ -1,14 +1,13 @@
 // Picture loading on real files of every type (made by tests/data/
-// make-testdata.sh): sizes and colours, EXIF turning, reduced decoding for
-// a fit, the message for every kind of bad file, and hostile files (built by
-// hostile.h) that must end in their error at once and within memory.
+// make-testdata.sh): sizes and colours, EXIF turning, reduced decoding for a
+// fit, the message for every kind of bad file, and the hostile files of
+// hostile.h, which must end in their error at once and within memory.
 #include "hostile.h"
 #include "pictures/loading.h"
 #include "pictures/textstamp.h"
 #include "platform/imagereaders.h"
+#include "platform/paths.h"
 
-#include <QDir>
-#include <QImage>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -17,8 +16,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 using namespace vm;
 
 namespace {
@@ -26,12 +23,11 @@ namespace {
 QString data(const QString& name) { return QStringLiteral(VELMIRANO_TEST_DATA "/") + name; }
 
 using Rgb = std::array<int, 3>;
-const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 255, 0};
-const Rgb kBlack{0, 0, 0}, kWhite{255, 255, 255};
-
-// Colours at the centres of the four quadrants: top left, top right,
-// bottom left, bottom right.
+const Rgb kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 255, 0}, kBlack{0, 0, 0},
+    kWhite{255, 255, 255};
+// Colours at the centres of the quadrants: top left, top right, bottom left, bottom right.
 using Quads = std::array<Rgb, 4>;
+const Quads kStandard{kRed, kGreen, kBlue, kYellow}, kClockwise{kBlue, kRed, kYellow, kGreen};
 
 void checkQuadrants(const RgbImage& img, const Quads& expected, int tolerance)
 {
@@ -44,9 +40,6 @@ void checkQuadrants(const RgbImage& img, const Quads& expected, int tolerance)
     }
 }
 
-const Quads kStandard{kRed, kGreen, kBlue, kYellow};
-
-// Peak memory of this process so far, in megabytes.
 long peakMb()
 {
     struct rusage u {};
@@ -69,18 +62,14 @@ class TestLoading : public QObject {
 private slots:
     void everyFileType_data();
     void everyFileType();
-    void exifOrientation_data();
-    void exifOrientation();
     void badFiles_data();
     void badFiles();
     void hostileFiles_data();
     void hostileFiles();
     void planAdmitsRealPhotographs_data();
     void planAdmitsRealPhotographs();
-    void fileCutShortWhileLoadedKeepsItsBytes();
+    void changingFilesAndNames();
     void metadataOnlyFromPicturesAndCapped();
-    void reductionForFit_data();
-    void reductionForFit();
     void fitHintDecodesReduced_data();
     void fitHintDecodesReduced();
 };
@@ -88,88 +77,55 @@ private slots:
 void TestLoading::everyFileType_data()
 {
     QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("exifRotate");
+    QTest::addColumn<QSize>("size");
     QTest::addColumn<Quads>("quads");
     QTest::addColumn<int>("tolerance");
     const Quads grey{Rgb{0, 0, 0}, Rgb{85, 85, 85}, Rgb{170, 170, 170}, Rgb{255, 255, 255}};
     const Quads ega{Rgb{255, 85, 85}, Rgb{85, 255, 85}, Rgb{85, 85, 255}, Rgb{255, 255, 85}};
-    const Quads mono{kBlack, kWhite, kBlack, kWhite};
-    // 5-bit channels widen 31 to 255 and 0 to 0: the quadrant colours survive.
-    QTest::newRow("jpg") << "quadrants.jpg" << kStandard << 24;
-    QTest::newRow("jpg grey") << "grey.jpg" << grey << 8;
-    QTest::newRow("bmp") << "quadrants.bmp" << kStandard << 0;
-    QTest::newRow("png") << "quadrants.png" << kStandard << 0;
-    QTest::newRow("tif") << "quadrants.tif" << kStandard << 0;
-    QTest::newRow("gif") << "quadrants.gif" << kStandard << 0;
-    QTest::newRow("pcx 1 bit") << "mono1.pcx" << mono << 0;
-    QTest::newRow("pcx 2 bits") << "cga2.pcx" << kStandard << 0;
-    QTest::newRow("pcx 4 bits packed") << "packed4.pcx" << kStandard << 0;
-    QTest::newRow("pcx 4 bits, version 3 colours") << "packed4-v3.pcx" << ega << 0;
-    QTest::newRow("pcx 4 planes") << "ega4planes.pcx" << kStandard << 0;
-    QTest::newRow("pcx 8 bits") << "pal8.pcx" << kStandard << 0;
-    QTest::newRow("pcx 8 bits raw") << "pal8-raw.pcx" << kStandard << 0;
-    QTest::newRow("pcx 8 bits no palette") << "grey8-nopal.pcx" << grey << 0;
-    QTest::newRow("pcx 24 bits") << "rgb24.pcx" << kStandard << 0;
-    QTest::newRow("pcx 24 bits runs across lines") << "rgb24-crossing.pcx" << kStandard << 0;
-    QTest::newRow("pcx 24 bits by ImageMagick") << "im-rgb24.pcx" << kStandard << 0;
-    QTest::newRow("tga 24") << "true24.tga" << kStandard << 0;
-    QTest::newRow("tga 24 top-down with footer") << "true24-topdown-footer.tga" << kStandard << 0;
-    QTest::newRow("tga 24 right to left with id") << "true24-righttoleft.tga" << kStandard << 0;
-    QTest::newRow("tga 32 rle") << "true32-rle.tga" << kStandard << 0;
-    QTest::newRow("tga 16 rle top-down") << "true16-rle-topdown.tga" << kStandard << 0;
-    QTest::newRow("tga grey") << "grey8.tga" << grey << 0;
-    QTest::newRow("tga grey rle") << "grey8-rle.tga" << grey << 0;
-    QTest::newRow("tga mapped") << "mapped8.tga" << kStandard << 0;
-    QTest::newRow("tga mapped rle, 16-bit map") << "mapped8-rle-map16.tga" << kStandard << 0;
-    QTest::newRow("tga 16-bit index, map from 3") << "mapped16-first.tga" << kStandard << 0;
-    QTest::newRow("tga mapped by ImageMagick") << "im-mapped.tga" << kStandard << 0;
-    QTest::newRow("wmf") << "halves.wmf" << Quads{kRed, kBlue, kRed, kBlue} << 0;
+    const QSize s(45, 29), t(29, 45);
+    const auto row = [&](const char* file, const Quads& q, int tolerance = 0, QSize size = QSize(45, 29), bool rotate = true) {
+        QTest::newRow(file) << QString(file) << rotate << size << q << tolerance;
+    };
+    row("quadrants.jpg", kStandard, 24);
+    row("grey.jpg", grey, 8);
+    for (const char* f : {"quadrants.bmp", "quadrants.png", "quadrants.tif", "quadrants.gif", "cga2.pcx", "packed4.pcx",
+                          "ega4planes.pcx", "pal8.pcx", "pal8-raw.pcx", "rgb24.pcx", "rgb24-crossing.pcx", "im-rgb24.pcx",
+                          "true24.tga", "true24-topdown-footer.tga", "true24-righttoleft.tga", "true32-rle.tga",
+                          "true16-rle-topdown.tga", "mapped8.tga", "mapped8-rle-map16.tga", "mapped16-first.tga",
+                          "im-mapped.tga", "im-pal8.pcx", "im-true24.tga", "im-true24-rle.tga"})
+        row(f, kStandard);
+    row("mono1.pcx", {kBlack, kWhite, kBlack, kWhite});
+    row("packed4-v3.pcx", ega); // version 3: the standard 16 colours
+    row("grey8-nopal.pcx", grey);
+    row("grey8.tga", grey);
+    row("grey8-rle.tga", grey);
+    row("halves.wmf", {kRed, kBlue, kRed, kBlue});
+    // EXIF orientation turns JPEGs only, and only when asked to.
+    row("orient1.jpg", kStandard, 24, s);
+    row("orient3.jpg", {kYellow, kBlue, kGreen, kRed}, 24, s);
+    row("orient6.jpg", kClockwise, 24, t);
+    row("orient8.jpg", {kGreen, kYellow, kRed, kBlue}, 24, t);
+    QTest::newRow("orient6.jpg unturned") << "orient6.jpg" << false << s << kStandard << 24;
+    row("mixed-case.Jpg", kClockwise, 24, t);
+    row("orient6.tif", kStandard, 0, s);
 }
 
 void TestLoading::everyFileType()
 {
     QFETCH(QString, file);
+    QFETCH(bool, exifRotate);
+    QFETCH(QSize, size);
     QFETCH(Quads, quads);
     QFETCH(int, tolerance);
     RgbImage img;
     QSize original;
     const QString path = data(file);
-    QCOMPARE(LoadPicture(path, PictureExtension(path), true, img, std::nullopt, &original), QString());
-    QCOMPARE(img.width, 45);
-    QCOMPARE(img.height, 29);
-    QCOMPARE(img.rgb.size(), std::size_t(45 * 29 * 3));
-    QCOMPARE(original, QSize(45, 29));
-    checkQuadrants(img, quads, tolerance);
-}
-
-void TestLoading::exifOrientation_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("exifRotate");
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<Quads>("quads");
-    QTest::newRow("1 turned") << "orient1.jpg" << true << QSize(45, 29) << kStandard;
-    QTest::newRow("3 turned half") << "orient3.jpg" << true << QSize(45, 29) << Quads{kYellow, kBlue, kGreen, kRed};
-    QTest::newRow("6 turned clockwise") << "orient6.jpg" << true << QSize(29, 45) << Quads{kBlue, kRed, kYellow, kGreen};
-    QTest::newRow("8 turned counter-clockwise") << "orient8.jpg" << true << QSize(29, 45)
-                                                << Quads{kGreen, kYellow, kRed, kBlue};
-    QTest::newRow("6 as stored without the switch") << "orient6.jpg" << false << QSize(45, 29) << kStandard;
-    QTest::newRow("photo.Jpg is a JPG") << "mixed-case.Jpg" << true << QSize(29, 45) << Quads{kBlue, kRed, kYellow, kGreen};
-    QTest::newRow("tif is never turned") << "orient6.tif" << true << QSize(45, 29) << kStandard;
-}
-
-void TestLoading::exifOrientation()
-{
-    QFETCH(QString, file);
-    QFETCH(bool, exifRotate);
-    QFETCH(QSize, size);
-    QFETCH(Quads, quads);
-    RgbImage img;
-    QSize original;
-    const QString path = data(file);
     QCOMPARE(LoadPicture(path, PictureExtension(path), exifRotate, img, std::nullopt, &original), QString());
     QCOMPARE(QSize(img.width, img.height), size);
+    QCOMPARE(img.rgb.size(), std::size_t(45 * 29 * 3));
     QCOMPARE(original, size);
-    checkQuadrants(img, quads, 24);
+    checkQuadrants(img, quads, tolerance);
 }
 
 void TestLoading::badFiles_data()
@@ -177,34 +133,27 @@ void TestLoading::badFiles_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<int>("error");
-    QTest::addColumn<QString>("step");
-    const QString read = "IS_ReadXXX", open = "IS_OpenFileSource";
-    QTest::newRow("missing") << "fehlt.jpg" << "JPG" << int(kIsFileNotFound) << open;
-    QTest::newRow("zero bytes jpg") << "empty.jpg" << "JPG" << int(kIsEmptyFile) << read;
-    QTest::newRow("zero bytes pcx") << "empty.pcx" << "PCX" << int(kIsEmptyFile) << read;
-    QTest::newRow("corrupt bmp") << "corrupt.bmp" << "BMP" << int(kIsCorrupt) << read;
-    QTest::newRow("truncated jpg") << "truncated.jpg" << "JPG" << int(kIsTruncated) << read;
-    QTest::newRow("truncated png") << "truncated.png" << "PNG" << int(kIsTruncated) << read;
-    QTest::newRow("truncated bmp") << "truncated.bmp" << "BMP" << int(kIsTruncated) << read;
-    QTest::newRow("truncated gif") << "truncated.gif" << "GIF" << int(kIsTruncated) << read;
-    QTest::newRow("truncated pcx") << "truncated.pcx" << "PCX" << int(kIsTruncated) << read;
-    QTest::newRow("truncated tga") << "truncated.tga" << "TGA" << int(kIsTruncated) << read;
-    QTest::newRow("png named jpg") << "png-content.jpg" << "JPG" << int(kIsWrongFormat) << read;
-    QTest::newRow("jpeg named png") << "jpeg-content.png" << "PNG" << int(kIsWrongFormat) << read;
-    QTest::newRow("png named tga") << "png-content.tga" << "TGA" << int(kIsWrongFormat) << read;
-    QTest::newRow("jpeg named pcx") << "jpeg-content.pcx" << "PCX" << int(kIsWrongFormat) << read;
-    QTest::newRow("text named gif") << "text.gif" << "GIF" << int(kIsWrongFormat) << read;
-    QTest::newRow("png read as wmf") << "quadrants.png" << "WMF" << int(kIsWrongFormat) << read;
-    QTest::newRow("40000 x 40000 jpg") << "huge.jpg" << "JPG" << int(kIsTooLarge) << read;
-    QTest::newRow("40000 x 40000 png") << "huge.png" << "PNG" << int(kIsTooLarge) << read;
-    QTest::newRow("40000 x 40000 gif") << "huge.gif" << "GIF" << int(kIsTooLarge) << read;
-    QTest::newRow("40000 x 40000 pcx") << "huge.pcx" << "PCX" << int(kIsTooLarge) << read;
-    QTest::newRow("40000 x 40000 tga") << "huge.tga" << "TGA" << int(kIsTooLarge) << read;
-    QTest::newRow("40000 x 40000 bmp") << "huge.bmp" << "BMP" << int(kIsTooLarge) << read;
-    QTest::newRow("unknown type") << "quadrants.png" << "XYZ" << int(kIsNoReader) << read;
-    QTest::newRow("JPEG is not JPG") << "quadrants.jpg" << "JPEG" << int(kIsNoReader) << read;
-    QTest::newRow("lower-case extension") << "quadrants.jpg" << "jpg" << int(kIsNoReader) << read;
-    QTest::newRow("a folder named like a picture") << "." << "JPG" << int(kIsNotAFile) << open;
+    const auto row = [](const char* file, const char* extension, int error) {
+        QTest::addRow("%s as %s", file, extension) << QString(file) << QString(extension) << error;
+    };
+    row("fehlt.jpg", "JPG", kIsFileNotFound);
+    row(".", "JPG", kIsNotAFile); // a folder named like a picture
+    row("empty.jpg", "JPG", kIsEmptyFile);
+    row("empty.pcx", "PCX", kIsEmptyFile);
+    row("corrupt.bmp", "BMP", kIsCorrupt);
+    for (const char* ext : {"JPG", "PNG", "BMP", "GIF", "PCX", "TGA"}) {
+        row(qPrintable("truncated." + QString(ext).toLower()), ext, kIsTruncated);
+        row(qPrintable("huge." + QString(ext).toLower()), ext, kIsTooLarge); // 40000 x 40000
+    }
+    row("png-content.jpg", "JPG", kIsWrongFormat);
+    row("jpeg-content.png", "PNG", kIsWrongFormat);
+    row("png-content.tga", "TGA", kIsWrongFormat);
+    row("jpeg-content.pcx", "PCX", kIsWrongFormat);
+    row("text.gif", "GIF", kIsWrongFormat);
+    row("quadrants.png", "WMF", kIsWrongFormat);
+    row("quadrants.png", "XYZ", kIsNoReader);
+    row("quadrants.jpg", "JPEG", kIsNoReader);
+    row("quadrants.jpg", "jpg", kIsNoReader); // the caller upper-cases
 }
 
 void TestLoading::badFiles()
@@ -212,62 +161,21 @@ void TestLoading::badFiles()
     QFETCH(QString, file);
     QFETCH(QString, extension);
     QFETCH(int, error);
-    QFETCH(QString, step);
     RgbImage img;
     img.allocate(2, 2); // whatever was there before is dropped
     const QString path = data(file);
-    QCOMPARE(LoadPicture(path, extension, true, img), "Fehler " + QString::number(error) + " in " + step + "\n" + path);
+    const char* step = error == kIsFileNotFound || error == kIsNotAFile ? " in IS_OpenFileSource\n" : " in IS_ReadXXX\n";
+    QCOMPARE(LoadPicture(path, extension, true, img), "Fehler " + QString::number(error) + step + path);
     QVERIFY(img.empty());
-    QCOMPARE(img.width, 0);
 }
 
 void TestLoading::hostileFiles_data()
 {
-    using namespace hostile;
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("extension");
     QTest::addColumn<int>("error");
-    QTest::addColumn<double>("planGb"); // what the decode would have allocated, at least; 0: not asked
-    const int tooMany = kIsTooManyParts, tooLarge = kIsTooLarge;
-    // Camera raw under a picture's name never reaches a parser but ours.
-    QTest::newRow("crw named jpg, heaps nested") << crw(2000) << "JPG" << int(kIsWrongFormat) << 0.0;
-    // The decoder's marker list grows by walking it: quadratic in the count.
-    QTest::newRow("jpeg, 200000 comments") << jpegWithComments(200000) << "JPG" << tooMany << 0.0;
-    QTest::newRow("jpeg, 4000 comments is a picture") << jpegWithComments(4000) << "JPG" << int(kIsOk) << 0.0;
-    QTest::newRow("jpeg, 3000 empty scans") << jpegWithScans(3000) << "JPG" << tooMany << 0.0;
-    QTest::newRow("jpeg, 90 scans is a picture") << jpegWithScans(80) << "JPG" << int(kIsOk) << 0.0;
-    // Coefficients of every block are kept whatever the output scale.
-    QTest::newRow("progressive cmyk jpeg 12000x12000") << jpegFrame(12000, 12000, 4, true) << "JPG" << tooLarge << 1.1;
-    QTest::newRow("baseline cmyk jpeg 12000x12000, decoded reduced")
-        << jpegFrame(12000, 12000, 4, false) << "JPG" << int(kIsCorrupt) << 0.0;
-    QTest::newRow("png text chunk claiming 2 GB")
-        << png(1, 1, 8, 2, pngChunk("tEXt", "abc", 0x7FFFFFF0)) << "PNG" << int(kIsTruncated) << 0.0;
-    QTest::newRow("png, 5000 text chunks")
-        << png(1, 1, 8, 2, pngChunk("tEXt", QByteArray("k\0v", 3)).repeated(5000)) << "PNG" << tooMany << 0.0;
-    QTest::newRow("png 16 bits 11000x11000") << png(11000, 11000, 16, 2, pngChunk("IEND", {})) << "PNG" << tooLarge << 1.7;
-    QTest::newRow("tiff 16 bits 11000x11000") << tiffRgb(11000, 11000, 16) << "TIF" << tooLarge << 1.7;
-    QTest::newRow("bmp rle 12000x12000") << bmp(12000, 12000, 8, 1, QByteArray(8, '\0') + QByteArray("\0\x01", 2))
-                                         << "BMP" << tooLarge << 1.1;
-    QTest::newRow("gif with a 12000x12000 screen") << gifScreen(12000, 12000) << "GIF" << tooLarge << 1.1;
-    // Found by fuzzing: decoders that allocate what no header said.
-    QTest::newRow("gif frame beyond an empty screen")
-        << QByteArray::fromHex("4749463839610000ff21f90400002c000021000000463800ff21f9000400000000002c000000002d3b1d0000"
-                               "0201000000464961492a43ff00")
-        << "GIF" << int(kIsCorrupt) << 0.0;
-    QTest::newRow("bmp whose header claims megabytes")
-        << QByteArray::fromHex("424d00360000605f5f5f5f5ea0a010000000230d2a95010018000000001c009700d0d0") << "BMP"
-        << int(kIsCorrupt) << 0.0;
-    // Width times row bytes times height once left 64 bits.
-    QTest::newRow("bmp of 2^31 x -2^31 at 64 bits")
-        << bmp(0x7FFFFFFF, std::int32_t(0x80000000u), 64, 0, QByteArray(64, '\0')) << "BMP" << int(kIsCorrupt) << 0.0;
-    QTest::newRow("tiff named jpg, 2 MB orientation text")
-        << tiffRgb(1, 1, 8, {tiffText(274, 2'000'000)}) << "JPG" << int(kIsWrongFormat) << 0.0;
-    // The metafile player loops forever on bitmap headers of other sizes.
-    QTest::newRow("wmf bitmap header of 16 bytes") << wmfWithBitmap(16) << "WMF" << int(kIsCorrupt) << 0.0;
-    QByteArray maxRecord = wmfWithBitmap(40);
-    maxRecord.replace(22 + 12, 4, le32(0x40000000)); // the largest record, as the header states it
-    QTest::newRow("wmf claiming a record of 2 GB") << maxRecord << "WMF" << int(kIsCorrupt) << 0.0;
-    QTest::newRow("wmf bitmap header of 40 bytes") << wmfWithBitmap(40) << "WMF" << int(kIsOk) << 0.0;
+    for (const hostile::File& f : hostile::files())
+        QTest::newRow(f.name) << f.bytes << QString(f.extension) << f.error;
 }
 
 void TestLoading::hostileFiles()
@@ -275,7 +183,6 @@ void TestLoading::hostileFiles()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, extension);
     QFETCH(int, error);
-    QFETCH(double, planGb);
     QTemporaryDir dir;
     const QString path = dir.path() + "/bild." + extension.toLower();
     QVERIFY(write(path, bytes));
@@ -286,14 +193,6 @@ void TestLoading::hostileFiles()
     QCOMPARE(img.empty(), error != kIsOk);
     // Refused before anything was allocated for it.
     QVERIFY2(peakMb() - before < 100, qPrintable(QString::number(peakMb() - before) + " MB"));
-    if (planGb > 0) {
-        SourceResult opened = OpenFileSource(path);
-        const char* format = extension == "PNG" ? "png" : extension == "TIF" ? "tiff" : extension == "BMP" ? "bmp"
-                             : extension == "GIF" ? "gif" : "jpeg";
-        const DecodePlan plan = PlanDecode(*opened.source, format, 3);
-        QCOMPARE(plan.error, error);
-        QVERIFY2(double(plan.bytes) > planGb * 1e9, qPrintable(QString::number(plan.bytes)));
-    }
 }
 
 void TestLoading::planAdmitsRealPhotographs_data()
@@ -303,13 +202,13 @@ void TestLoading::planAdmitsRealPhotographs_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<int>("reduction"); // asked for, then planned
     QTest::addColumn<int>("planned");
-    QTest::newRow("100 MP jpeg in full") << jpegFrame(12000, 8400, 3, false) << "jpeg" << 0 << 0;
-    QTest::newRow("100 MP progressive jpeg in full") << jpegFrame(12000, 8400, 3, true) << "jpeg" << 0 << 0;
+    QTest::newRow("100 MP jpeg") << jpegFrame(12000, 8400, 3, false) << "jpeg" << 0 << 0;
+    QTest::newRow("100 MP progressive jpeg") << jpegFrame(12000, 8400, 3, true) << "jpeg" << 0 << 0;
     // 1.15 GB of coefficients and output together: decoded at half size.
     QTest::newRow("130 MP progressive jpeg, halved") << jpegFrame(13000, 10000, 3, true) << "jpeg" << 0 << 1;
     QTest::newRow("fit hint kept") << jpegFrame(12000, 8400, 3, true) << "jpeg" << 2 << 2;
-    QTest::newRow("100 MP tiff of 8-bit samples") << tiffRgb(12000, 8400, 8) << "tiff" << 0 << 0;
-    QTest::newRow("100 MP png") << png(12000, 8400, 8, 2, pngChunk("IEND", {})) << "png" << 0 << 0;
+    QTest::newRow("100 MP tiff") << tiffRgb(12000, 8400, 8) << "tiff" << 0 << 0;
+    QTest::newRow("100 MP png") << png(12000, 8400, 8, pngChunk("IEND", {})) << "png" << 0 << 0;
 }
 
 void TestLoading::planAdmitsRealPhotographs()
@@ -317,19 +216,17 @@ void TestLoading::planAdmitsRealPhotographs()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, format);
     QFETCH(int, reduction);
-    QFETCH(int, planned);
     QTemporaryDir dir;
     QVERIFY(write(dir.path() + "/bild", bytes));
-    SourceResult opened = OpenFileSource(dir.path() + "/bild");
-    const DecodePlan plan = PlanDecode(*opened.source, qPrintable(format), reduction);
+    const DecodePlan plan = PlanDecode(*OpenFileSource(dir.path() + "/bild").source, qPrintable(format), reduction);
     QCOMPARE(plan.error, int(kIsOk));
-    QCOMPARE(plan.reduction, planned);
+    QTEST(plan.reduction, "planned");
     QVERIFY(plan.bytes <= DecodeBudgetBytes());
 }
 
-void TestLoading::fileCutShortWhileLoadedKeepsItsBytes()
+void TestLoading::changingFilesAndNames()
 {
-    // Another program rewriting the file while it is read: the source holds
+    // Another program emptying the file while it is read: the source holds
     // its own copy, so the reader neither faults nor sees the new length.
     QTemporaryDir dir;
     const QString path = dir.path() + "/bild.png";
@@ -343,6 +240,13 @@ void TestLoading::fileCutShortWhileLoadedKeepsItsBytes()
     // A pipe named like a picture is refused at once, not waited on.
     QVERIFY(::mkfifo(QFile::encodeName(dir.path() + "/pipe.jpg").constData(), 0644) == 0);
     QCOMPARE(OpenFileSource(dir.path() + "/pipe.jpg").error, int(kIsNotAFile));
+    // A name in Latin-1, not UTF-8, opens like any other.
+    const QByteArray latin1 = QFile::encodeName(dir.path()) + "/caf\xe9.png";
+    QVERIFY(QFile::copy(data("quadrants.png"), dir.path() + "/x.png"));
+    QVERIFY(::rename(QFile::encodeName(dir.path() + "/x.png").constData(), latin1.constData()) == 0);
+    RgbImage img;
+    QCOMPARE(LoadPicture(PathFromNative(latin1), "PNG", false, img), QString());
+    checkQuadrants(img, kStandard, 0);
 }
 
 void TestLoading::metadataOnlyFromPicturesAndCapped()
@@ -366,28 +270,6 @@ void TestLoading::metadataOnlyFromPicturesAndCapped()
     QCOMPARE(expandPlaceholders("%e270|%e274", "/b/x.tif", QDateTime(), *metadata), QString("?????|?????"));
 }
 
-void TestLoading::reductionForFit_data()
-{
-    QTest::addColumn<QSize>("stored");
-    QTest::addColumn<QSize>("fit");
-    QTest::addColumn<int>("reduction");
-    QTest::newRow("24 MP on full HD: half") << QSize(6000, 4000) << QSize(1920, 1080) << 1;
-    QTest::newRow("exactly a quarter") << QSize(1600, 1200) << QSize(400, 300) << 2;
-    QTest::newRow("one short of a quarter") << QSize(1600, 1200) << QSize(401, 301) << 1;
-    QTest::newRow("odd size rounds up") << QSize(1601, 1201) << QSize(401, 301) << 2;
-    QTest::newRow("at most an eighth") << QSize(8000, 8000) << QSize(100, 100) << 3;
-    QTest::newRow("smaller than the fit") << QSize(100, 100) << QSize(200, 200) << 0;
-    QTest::newRow("tall picture, wide fit") << QSize(3000, 4000) << QSize(1024, 768) << 2;
-}
-
-void TestLoading::reductionForFit()
-{
-    QFETCH(QSize, stored);
-    QFETCH(QSize, fit);
-    QFETCH(int, reduction);
-    QCOMPARE(ReductionForFit(stored, fit), reduction);
-}
-
 void TestLoading::fitHintDecodesReduced_data()
 {
     QTest::addColumn<QString>("file"); // empty: the 1600 x 1200 picture made here
@@ -398,6 +280,8 @@ void TestLoading::fitHintDecodesReduced_data()
     QTest::newRow("no hint") << "" << false << QSize() << QSize(1600, 1200) << QSize(1600, 1200);
     QTest::newRow("quarter") << "" << false << QSize(400, 300) << QSize(400, 300) << QSize(1600, 1200);
     QTest::newRow("half") << "" << false << QSize(640, 480) << QSize(800, 600) << QSize(1600, 1200);
+    QTest::newRow("one short of a quarter") << "" << false << QSize(401, 301) << QSize(800, 600) << QSize(1600, 1200);
+    QTest::newRow("at most an eighth") << "" << false << QSize(100, 100) << QSize(200, 150) << QSize(1600, 1200);
     QTest::newRow("turned, then fitted") << "orient6.jpg" << true << QSize(8, 12) << QSize(8, 12) << QSize(29, 45);
     QTest::newRow("not turned, fitted") << "orient6.jpg" << false << QSize(12, 8) << QSize(12, 8) << QSize(45, 29);
 }
@@ -408,11 +292,9 @@ void TestLoading::fitHintDecodesReduced()
     QFETCH(bool, exifRotate);
     QFETCH(QSize, fit);
     QFETCH(QSize, decoded);
-    QFETCH(QSize, original);
     QTemporaryDir dir;
     QString path = data(file);
-    if (file.isEmpty()) {
-        // Quadrants again, large enough for reduced decoding.
+    if (file.isEmpty()) { // quadrants again, large enough for reduced decoding
         QImage img(1600, 1200, QImage::Format_RGB32);
         img.fill(Qt::yellow);
         for (int y = 0; y < 1200; ++y)
@@ -426,10 +308,8 @@ void TestLoading::fitHintDecodesReduced()
     const std::optional<QSize> hint = fit.isValid() ? std::optional<QSize>(fit) : std::nullopt;
     QCOMPARE(LoadPicture(path, "JPG", exifRotate, out, hint, &stored), QString());
     QCOMPARE(QSize(out.width, out.height), decoded);
-    QCOMPARE(stored, original);
-    Quads expected = kStandard;
-    if (exifRotate) expected = Quads{kBlue, kRed, kYellow, kGreen};
-    checkQuadrants(out, expected, 40);
+    QTEST(stored, "original");
+    checkQuadrants(out, exifRotate ? kClockwise : kStandard, 40);
 }
 
 QTEST_MAIN(TestLoading)

@@ -1,112 +1,56 @@
-// The text stamp: path parts, placeholder expansion with real EXIF and IPTC
-// data, the drawing routines on small buffers, the stamp step on a headless
-// target, and a few golden pictures.
+// The text stamp: path parts, placeholders with real EXIF and IPTC data
+// (tests/data/stamp/make-stamp-data.sh), the drawing routines on small
+// buffers, and the stamp step on a headless target.
 #include "pictures/loading.h"
 #include "pictures/textstamp.h"
 #include "platform/target.h"
 #include "state/runstate.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QFontInfo>
-#include <QFontMetricsF>
-#include <QImage>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <climits>
-#include <cstdlib>
 
 using namespace vm;
 
-Q_DECLARE_METATYPE(vm::StampStyle)
-
 namespace {
 
-QString dataFile(const QString& name)
-{
-    const QString dir = QFINDTESTDATA("data/stamp");
-    return dir.isEmpty() ? QString() : dir + QLatin1Char('/') + name;
-}
+QString dataFile(const QString& name) { return QFINDTESTDATA("data/stamp") + '/' + name; }
 
-RgbImage filled(int w, int h, int r, int g, int b)
+RgbImage filled(int w, int h, int grey = 0)
 {
     RgbImage img;
     img.allocate(w, h);
-    for (std::size_t i = 0; i < img.rgb.size(); i += 3) {
-        img.rgb[i] = std::uint8_t(r);
-        img.rgb[i + 1] = std::uint8_t(g);
-        img.rgb[i + 2] = std::uint8_t(b);
-    }
+    std::fill(img.rgb.begin(), img.rgb.end(), std::uint8_t(grey));
     return img;
 }
 
-// A background with structure in both directions, so that misplaced or
-// mirrored drawing shows.
-RgbImage pattern(int w, int h)
+QRgb at(const RgbImage& img, long long x, long long y)
 {
-    RgbImage img;
-    img.allocate(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            std::uint8_t* p = &img.rgb[(std::size_t(y) * w + x) * 3];
-            p[0] = std::uint8_t(40 + x * 150 / w);
-            p[1] = std::uint8_t(60 + y * 120 / h);
-            p[2] = std::uint8_t(((x / 8 + y / 8) % 2) ? 150 : 110);
-        }
-    return img;
+    const std::uint8_t* p = &img.rgb[(std::size_t(y) * std::size_t(img.width) + std::size_t(x)) * 3];
+    return qRgb(p[0], p[1], p[2]);
 }
 
-struct Rgb {
-    int r, g, b;
-};
-
-Rgb at(const RgbImage& img, long long x, long long y)
-{
-    const std::uint8_t* p = &img.rgb[(std::size_t(y) * img.width + std::size_t(x)) * 3];
-    return {p[0], p[1], p[2]};
-}
-
-bool same(const Rgb& a, const Rgb& b) { return a.r == b.r && a.g == b.g && a.b == b.b; }
-
-// Bounding box of the pixels that differ between two buffers; empty when none.
+// Bounding box of the pixels that differ between two buffers of one size.
 QRect changed(const RgbImage& before, const RgbImage& after)
 {
     QRect box;
     for (int y = 0; y < after.height; ++y)
         for (int x = 0; x < after.width; ++x)
-            if (!same(at(before, x, y), at(after, x, y))) box |= QRect(x, y, 1, 1);
+            if (at(before, x, y) != at(after, x, y)) box |= QRect(x, y, 1, 1);
     return box;
 }
 
-int countChanged(const RgbImage& before, const RgbImage& after)
-{
-    int n = 0;
-    for (int y = 0; y < after.height; ++y)
-        for (int x = 0; x < after.width; ++x) n += same(at(before, x, y), at(after, x, y)) ? 0 : 1;
-    return n;
-}
-
-int maxChannel(const RgbImage& img)
-{
-    int m = 0;
-    for (std::uint8_t v : img.rgb) m = std::max(m, int(v));
-    return m;
-}
-
-// The part of `img` at (x, y) of size w x h.
 RgbImage crop(const RgbImage& img, long long x, long long y, long long w, long long h)
 {
     RgbImage out;
     out.allocate(int(w), int(h));
     for (long long j = 0; j < h; ++j)
-        std::memcpy(&out.rgb[std::size_t(j) * out.rowBytes()],
-                    &img.rgb[(std::size_t(y + j) * img.width + std::size_t(x)) * 3], out.rowBytes());
+        std::memcpy(out.row(int(j)), img.row(int(y + j)) + x * 3, out.rowBytes());
     return out;
 }
 
-// Largest per-channel difference between two buffers of the same size.
 int maxDifference(const RgbImage& a, const RgbImage& b)
 {
     int m = 0;
@@ -114,24 +58,17 @@ int maxDifference(const RgbImage& a, const RgbImage& b)
     return m;
 }
 
-QImage toQImage(const RgbImage& img)
-{
-    QImage q(img.width, img.height, QImage::Format_RGB888);
-    for (int y = 0; y < img.height; ++y)
-        std::memcpy(q.scanLine(y), &img.rgb[std::size_t(y) * img.rowBytes()], img.rowBytes());
-    return q;
-}
-
-StampStyle plainStyle(int height = 16)
+StampStyle style(int height, int position = 1, int ox = 0, int oy = 0, int direction = 0)
 {
     StampStyle s;
     s.fontName = QStringLiteral("Arial");
     s.height = height;
     s.colour = 0xffffff;
     s.opacity = 100;
-    s.position = 1;
-    s.offsetX = 0;
-    s.offsetY = 0;
+    s.position = position;
+    s.offsetX = ox;
+    s.offsetY = oy;
+    s.direction = direction;
     return s;
 }
 
@@ -152,70 +89,35 @@ private slots:
     void expand_data();
     void expand();
     void currentTimeIsReadPerPlaceholder();
-    void exifReader_data();
-    void exifReader();
-
-    void emptyDrawsNothing_data();
-    void emptyDrawsNothing();
+    void nothingToDraw();
     void positions_data();
     void positions();
     void boxAndFrameEncloseText();
+    void boxEndingLeftOfThePictureIsNone();
     void boxOpacity_data();
     void boxOpacity();
-    void textOpacity_data();
-    void textOpacity();
-    void turnedMatchesTurnedPlainText_data();
-    void turnedMatchesTurnedPlainText();
-    void turnedTextClipped_data();
-    void turnedTextClipped();
-    void lineBreakAndAlignment_data();
-    void lineBreakAndAlignment();
-    void attributesAddInk_data();
-    void attributesAddInk();
-    void fontsFallBack_data();
-    void fontsFallBack();
-    void arialHasMetricCompatibleStandIn();
-    void outsideAndHugeStayInside_data();
-    void outsideAndHugeStayInside();
-    void lines_data();
-    void lines();
-
-    void stampStepPutsStampedFrameOnTarget_data();
-    void stampStepPutsStampedFrameOnTarget();
-    void stampStepWithoutFrameLeavesTarget();
-    void golden_data();
-    void golden();
+    void turned_data();
+    void turned();
+    void farOutside();
+    void stampStep_data();
+    void stampStep();
 };
-
-// ------------------------------------------------------------- path parts --
 
 void TestTextStamp::splitPath_data()
 {
     QTest::addColumn<bool>("windows");
     QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("drive");
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("extension");
-    QTest::addColumn<QString>("lastFolder");
-
-    QTest::newRow("windows full") << true << "C:\\Bilder\\Urlaub\\img01.jpg" << "C" << "Bilder\\Urlaub" << "img01"
-                                  << "jpg" << "Urlaub";
-    QTest::newRow("windows one folder") << true << "D:\\Fotos\\a.b.c" << "D" << "Fotos" << "a.b"
-                                        << "c" << "Fotos";
-    QTest::newRow("windows no folder") << true << "C:bild" << "C" << "" << "bild" << "" << "";
-    QTest::newRow("windows share") << true << "\\\\server\\teil\\x.png" << "" << "\\server\\teil" << "x"
-                                   << "png" << "teil";
-    QTest::newRow("windows dot in folder") << true << "C:\\a.b\\datei" << "C" << "a.b" << "datei" << ""
-                                           << "a.b";
-    QTest::newRow("posix full") << false << "/home/anna/Bilder/img01.jpg" << "" << "home/anna/Bilder" << "img01"
-                                << "jpg" << "Bilder";
-    QTest::newRow("posix colon is no drive") << false << "/mnt/c:/x.jpg" << "" << "mnt/c:" << "x" << "jpg"
-                                             << "c:";
-    QTest::newRow("posix root file") << false << "/img.jpg" << "" << "" << "img" << "jpg" << "";
-    QTest::newRow("posix hidden file") << false << "/a/.versteckt" << "" << "a" << "" << "versteckt" << "a";
-    QTest::newRow("posix dot in folder") << false << "/a.b/datei" << "" << "a.b" << "datei" << "" << "a.b";
-    QTest::newRow("bare name") << false << "bild.gif" << "" << "" << "bild" << "gif" << "";
+    QTest::addColumn<QString>("parts"); // drive|folder|name|extension|last folder
+    QTest::newRow("windows") << true << "C:\\Bilder\\Urlaub\\img01.jpg" << "C|Bilder\\Urlaub|img01|jpg|Urlaub";
+    QTest::newRow("windows, dots in the name") << true << "D:\\Fotos\\a.b.c" << "D|Fotos|a.b|c|Fotos";
+    QTest::newRow("windows, no folder") << true << "C:bild" << "C||bild||";
+    QTest::newRow("windows share") << true << "\\\\server\\teil\\x.png" << "|\\server\\teil|x|png|teil";
+    QTest::newRow("windows, dot in folder") << true << "C:\\a.b\\datei" << "C|a.b|datei||a.b";
+    QTest::newRow("posix") << false << "/home/anna/Bilder/img01.jpg" << "|home/anna/Bilder|img01|jpg|Bilder";
+    QTest::newRow("posix colon is no drive") << false << "/mnt/c:/x.jpg" << "|mnt/c:|x|jpg|c:";
+    QTest::newRow("posix root") << false << "/img.jpg" << "||img|jpg|";
+    QTest::newRow("posix hidden file") << false << "/a/.versteckt" << "|a||versteckt|a";
+    QTest::newRow("bare name") << false << "bild.gif" << "||bild|gif|";
 }
 
 void TestTextStamp::splitPath()
@@ -223,251 +125,179 @@ void TestTextStamp::splitPath()
     QFETCH(bool, windows);
     QFETCH(QString, path);
     const PathParts p = SplitPath(path, windows ? PathStyle::Windows : PathStyle::Posix);
-    QTEST(p.drive, "drive");
-    QTEST(p.folder, "folder");
-    QTEST(p.name, "name");
-    QTEST(p.extension, "extension");
-    QTEST(p.lastFolder, "lastFolder");
+    QTEST(QStringList({p.drive, p.folder, p.name, p.extension, p.lastFolder}).join('|'), "parts");
 }
-
-// ------------------------------------------------------------ placeholders --
 
 void TestTextStamp::expand_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("file"); // in tests/data/stamp unless it starts with "/"
     QTest::addColumn<QString>("expected");
-
-    const QString dir = QFileInfo(dataFile(QStringLiteral("img01.jpg"))).absolutePath();
-
-    QTest::newRow("name and date") << "%n (%t)" << "img01.jpg" << "img01 (05.03.2004)";
-    QTest::newRow("upper case") << "%N (%T) %Z" << "img01.jpg" << "img01 (05.03.2004) 14:07:09";
-    QTest::newRow("all occurrences") << "%n-%n-%A" << "img01.jpg" << "img01-img01-jpg";
-    QTest::newRow("full path") << "[%k]" << "img01.jpg" << "[" + dir + "/img01.jpg]";
-    QTest::newRow("folder parts") << "%l|%p|%v" << "img01.jpg" << "|" + dir.mid(1) + "|stamp";
-    QTest::newRow("value with later placeholder") << "%k" << "/x/%a.jpg" << "/x/jpg.jpg";
-    QTest::newRow("no placeholder") << "100% sicher, %x" << "img01.jpg" << "100% sicher, %x";
-    QTest::newRow("line break stays") << "a%\\b" << "img01.jpg" << "a%\\b";
-
-    QTest::newRow("date taken") << "%e36867" << "img01.jpg" << "2004:03:05 10:11:12";
-    QTest::newRow("date taken upper case") << "am %E36867." << "img01.jpg" << "am 2004:03:05 10:11:12.";
-    QTest::newRow("orientation") << "%e274" << "img01.jpg" << "6";
-    QTest::newRow("description") << "%e270" << "img01.jpg" << "Abendlicht";
-    QTest::newRow("windows title utf-16") << "%e40091" << "img01.jpg" << "Grüße aus Köln";
+    const QString dir = QFileInfo(dataFile("img01.jpg")).absolutePath();
+    QTest::newRow("name and file date") << "%n (%t)" << "img01.jpg" << "img01 (05.03.2004)";
+    QTest::newRow("upper case, every occurrence") << "%N-%n (%T) %Z %A" << "img01.jpg" << "img01-img01 (05.03.2004) 14:07:09 jpg";
+    QTest::newRow("path and folders") << "[%k]%l|%p|%v" << "img01.jpg" << "[" + dir + "/img01.jpg]|" + dir.mid(1) + "|stamp";
+    QTest::newRow("a value's later placeholder") << "%k" << "/x/%a.jpg" << "/x/jpg.jpg";
+    QTest::newRow("no placeholder, line break stays") << "100% sicher, %x%\\" << "img01.jpg" << "100% sicher, %x%\\";
+    QTest::newRow("exif, either case") << "%e36867/%E274." << "img01.jpg" << "2004:03:05 10:11:12/6.";
+    QTest::newRow("windows utf-16 title") << "%e40091" << "img01.jpg" << "Grüße aus Köln";
     QTest::newRow("windows comment trimmed") << "<%e40092>" << "img01.jpg" << "<am Rhein>";
-    QTest::newRow("two exif tags") << "%e274/%e270" << "img01.jpg" << "6/Abendlicht";
     QTest::newRow("absent tag") << "%e37510x" << "img01.jpg" << "?????x";
     QTest::newRow("no digits is tag 0") << "%e" << "img01.jpg" << "?????";
-    QTest::newRow("tag above 16 bits") << "%e65810" << "img01.jpg" << "?????";
-    QTest::newRow("tag above 32 bits") << "%e4294967570" << "img01.jpg" << "?????";
+    QTest::newRow("tag of 17 bits") << "%e65810" << "img01.jpg" << "?????";
+    QTest::newRow("274 beyond 32 bits") << "%e4294967570" << "img01.jpg" << "?????";
     QTest::newRow("very long tag") << "%e99999999999999999999999999 Ende" << "img01.jpg" << "????? Ende";
-    QTest::newRow("exif in png without metadata") << "%e36867" << "plain.png" << "?????";
-    QTest::newRow("exif in broken file") << "%e36867" << "broken.jpg" << "?????";
-    QTest::newRow("exif in missing file") << "%e36867" << "fehlt.jpg" << "?????";
-    QTest::newRow("other picture's date") << "%e36867" << "noiptc.jpg" << "2011:12:24 18:00:00";
-
-    QTest::newRow("keywords") << "%i25" << "img01.jpg" << "Köln, Rhein, Dom";
-    QTest::newRow("caption upper case") << "%I120" << "img01.jpg" << "Dom am Abend";
-    QTest::newRow("city, not the envelope's character set") << "%i90" << "img01.jpg" << "Köln";
+    QTest::newRow("exif of a png without") << "%e36867" << "plain.png" << "?????";
+    QTest::newRow("exif of no picture") << "%e36867" << "broken.jpg" << "?????";
+    QTest::newRow("exif of a missing file") << "%e36867" << "fehlt.jpg" << "?????";
+    QTest::newRow("keywords joined") << "%i25" << "img01.jpg" << "Köln, Rhein, Dom";
+    QTest::newRow("iptc upper case") << "%I120" << "img01.jpg" << "Dom am Abend";
+    QTest::newRow("city, not the envelope's 1:90") << "%i90" << "img01.jpg" << "Köln";
     QTest::newRow("absent data set") << "%i5" << "img01.jpg" << "?????";
     QTest::newRow("no iptc") << "%i25" << "noiptc.jpg" << "?????";
-    QTest::newRow("iptc in png") << "%i25" << "plain.png" << "?????";
-    QTest::newRow("iptc in broken file") << "%i25" << "broken.jpg" << "?????";
+    QTest::newRow("iptc of no picture") << "%i25" << "broken.jpg" << "?????";
     QTest::newRow("latin-1 keyword") << "%i25" << "latin1.jpg" << "Köln";
-    QTest::newRow("iptc above 32 bits") << "%i4294967321" << "img01.jpg" << "?????";
-
-    QTest::newRow("exif value with its placeholder") << "%e270" << "percent.jpg" << "%e270 und %E270";
-    QTest::newRow("iptc value with its placeholder") << "%i25" << "percent.jpg" << "%i25, 100%";
-    QTest::newRow("iptc value with exif placeholder") << "%i120" << "percent.jpg" << "siehe %e36867";
-    QTest::newRow("both loops") << "%e270 %i25" << "percent.jpg" << "%e270 und %E270 %i25, 100%";
-    QTest::newRow("everything") << "%n.%a %t %z %e274 %i25" << "img01.jpg"
-                                << "img01.jpg 05.03.2004 14:07:09 6 Köln, Rhein, Dom";
+    QTest::newRow("25 beyond 32 bits") << "%i4294967321" << "img01.jpg" << "?????";
+    QTest::newRow("values holding their placeholders") << "%e270 %i25 %i120" << "percent.jpg"
+                                                       << "%e270 und %E270 %i25, 100% siehe %e36867";
+    QTest::newRow("everything") << "%n.%a %t %z %e274 %e270 %i25" << "img01.jpg"
+                                << "img01.jpg 05.03.2004 14:07:09 6 Abendlicht Köln, Rhein, Dom";
 }
 
 void TestTextStamp::expand()
 {
     QFETCH(QString, text);
     QFETCH(QString, file);
-    const QString path = file.startsWith(QLatin1Char('/')) ? file : dataFile(file);
+    const QString path = file.startsWith('/') ? file : dataFile(file);
     const QDateTime fileTime(QDate(2004, 3, 5), QTime(14, 7, 9));
     QTEST(expandPlaceholders(text, path, fileTime, LoadMetadata(path)), "expected");
 }
 
 void TestTextStamp::currentTimeIsReadPerPlaceholder()
 {
-    // Sunday, 4 July 2021; each reading of the clock is one second later.
-    int reads = 0;
-    const auto clock = [&reads] {
-        return QDateTime(QDate(2021, 7, 4), QTime(9, 8, 7)).addSecs(reads++);
-    };
+    int reads = 0; // each reading of the clock is one second later
+    const auto clock = [&reads] { return QDateTime(QDate(2021, 7, 4), QTime(9, 8, 7)).addSecs(reads++); };
     const QString day = QLocale::system().toString(QDate(2021, 7, 4), QStringLiteral("dddd"));
-    QCOMPARE(expandPlaceholders(QStringLiteral("%d %u %U %w"), QStringLiteral("/a/b.jpg"), QDateTime(), {}, clock),
-             QStringLiteral("04.07.2021 09:08:08 09:08:08 ") + day);
-    QCOMPARE(reads, 3);
-    QCOMPARE(expandPlaceholders(QStringLiteral("%n"), QStringLiteral("/a/b.jpg"), QDateTime(), {}, clock),
-             QStringLiteral("b"));
+    QCOMPARE(expandPlaceholders("%d %u %U %w", "/a/b.jpg", QDateTime(), {}, clock), "04.07.2021 09:08:08 09:08:08 " + day);
     QCOMPARE(reads, 3);
 }
 
-void TestTextStamp::exifReader_data()
+// An empty text, a height of 0 or less, no buffer or no opacity: nothing is drawn.
+void TestTextStamp::nothingToDraw()
 {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("tag");
-    QTest::addColumn<bool>("found");
-    QTest::addColumn<QString>("group");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("orientation") << "img01.jpg" << 274 << true << "Image" << "6";
-    QTest::newRow("date taken") << "img01.jpg" << 36867 << true << "Photo" << "2004:03:05 10:11:12";
-    QTest::newRow("absent") << "img01.jpg" << 33432 << false << "" << "";
-    QTest::newRow("png") << "plain.png" << 274 << false << "" << "";
-    QTest::newRow("broken") << "broken.jpg" << 274 << false << "" << "";
-    QTest::newRow("missing") << "fehlt.jpg" << 274 << false << "" << "";
-    QTest::newRow("folder") << "" << 274 << false << "" << "";
-}
-
-void TestTextStamp::exifReader()
-{
-    QFETCH(QString, file);
-    QFETCH(int, tag);
-    QFETCH(bool, found);
-    const PictureMetadata metadata = LoadMetadata(dataFile(file));
-    const ExifField* field = metadata.exifTag(std::uint32_t(tag));
-    QCOMPARE(field != nullptr, found);
-    if (!found) return;
-    QTEST(field->group, "group");
-    QTEST(field->text, "text");
-}
-
-// ----------------------------------------------------------------- drawing --
-
-void TestTextStamp::emptyDrawsNothing_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("height");
-    QTest::addColumn<bool>("buffer");
-    QTest::addColumn<int>("boxColour");
-
-    QTest::newRow("empty text") << "" << 16 << true << 0xff;
-    QTest::newRow("height 0") << "Text" << 0 << true << 0xff;
-    QTest::newRow("negative height") << "Text" << -12 << true << 0xff;
-    QTest::newRow("no buffer") << "Text" << 16 << false << 0xff;
-}
-
-void TestTextStamp::emptyDrawsNothing()
-{
-    QFETCH(QString, text);
-    QFETCH(int, height);
-    QFETCH(bool, buffer);
-    QFETCH(int, boxColour);
-    RgbImage img = pattern(60, 30);
+    RgbImage img = filled(60, 30, 77);
     const RgbImage before = img;
-    StampStyle style = plainStyle(height);
-    style.boxColour = boxColour;
-    style.boxOpacity = 100;
-    style.frameColour = 0xff00;
     StampTarget target;
-    if (buffer) target.SetStampTarget(&img);
-    QVERIFY(!target.DrawStampText(text, style).has_value());
+    target.SetStampTarget(&img);
+    QVERIFY(!target.DrawStampText("", style(16)));
+    QVERIFY(!target.DrawStampText("Text", style(0)));
+    QVERIFY(!target.DrawStampText("Text", style(-12)));
+    StampStyle invisible = style(16);
+    invisible.opacity = 0;
+    QVERIFY(target.DrawStampText("Text", invisible));
+    target.SetStampTarget(nullptr);
+    QVERIFY(!target.DrawStampText("Text", style(16)));
     target.FillStampBox(0xff, -1, -1, -1, -1, 100);
     target.DrawStampLine(0xff, 0, 0, 10, 10);
-    if (buffer) {
-        // Only the explicit fill and line, never the text, touched it.
-        RgbImage expected = before;
-        StampTarget again;
-        again.SetStampTarget(&expected);
-        again.FillStampBox(0xff, -1, -1, -1, -1, 100);
-        again.DrawStampLine(0xff, 0, 0, 10, 10);
-        QCOMPARE(img.rgb, expected.rgb);
-    } else {
-        QCOMPARE(img.rgb, before.rgb);
-    }
+    QCOMPARE(img.rgb, before.rgb);
 }
 
 void TestTextStamp::positions_data()
 {
     QTest::addColumn<int>("position");
-    QTest::addColumn<int>("column"); // 0 left, 1 centre, 2 right; -1 fixed at 0 without offsets
-    QTest::addColumn<int>("row");
     QTest::addColumn<int>("ox");
     QTest::addColumn<int>("oy");
-
-    const int columns[] = {0, 1, 2, 0, 1, 2, 0, 1, 2};
-    const int rows[] = {0, 0, 0, 1, 1, 1, 2, 2, 2};
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<QPoint>("anchor"); // column and row: 0 left/top, 1 centre, 2 right/bottom; -1 at 0, no offsets
+    QTest::addColumn<int>("side");      // where the short first line sits: 0 left, 1 centre, 2 right
     for (int p = 1; p <= 9; ++p) {
-        QTest::addRow("position %d, offsets 7/5", p) << p << columns[p - 1] << rows[p - 1] << 7 << 5;
-        QTest::addRow("position %d, offsets -9/-4", p) << p << columns[p - 1] << rows[p - 1] << -9 << -4;
+        const QPoint anchor((p - 1) % 3, (p - 1) / 3);
+        QTest::addRow("%d, offsets 7/5", p) << p << 7 << 5 << 0 << anchor << anchor.x();
+        QTest::addRow("%d, offsets -9/-4", p) << p << -9 << -4 << 0 << anchor << anchor.x();
     }
-    QTest::newRow("position 0 ignores offsets") << 0 << -1 << -1 << 7 << 5;
-    QTest::newRow("position 10 ignores offsets") << 10 << -1 << -1 << -3 << 8;
+    QTest::newRow("0 ignores offsets") << 0 << 7 << 5 << 0 << QPoint(-1, -1) << 0;
+    QTest::newRow("10 ignores offsets") << 10 << -3 << 8 << 0 << QPoint(-1, -1) << 0;
+    QTest::newRow("3 aligned left") << 3 << 0 << 0 << 1 << QPoint(2, 0) << 0;
+    QTest::newRow("1 centred") << 1 << 0 << 0 << 2 << QPoint(0, 0) << 1;
+    QTest::newRow("1 aligned right") << 1 << 0 << 0 << 3 << QPoint(0, 0) << 2;
+    QTest::newRow("3, unknown alignment is left") << 3 << 0 << 0 << 7 << QPoint(2, 0) << 0;
 }
 
+// Where the text box goes, that the ink stays in it, and how "%\" breaks
+// the text into lines aligned in the box (by default as the position's column).
 void TestTextStamp::positions()
 {
     QFETCH(int, position);
-    QFETCH(int, column);
-    QFETCH(int, row);
     QFETCH(int, ox);
     QFETCH(int, oy);
+    QFETCH(QPoint, anchor);
+    QFETCH(int, side);
+    StampStyle s = style(14, position, ox, oy);
+    QFETCH(int, alignment);
+    s.alignment = alignment;
     const int SW = 201, SH = 120;
-    RgbImage img = filled(SW, SH, 0, 0, 0);
-    StampStyle style = plainStyle(14);
-    style.position = position;
-    style.offsetX = ox;
-    style.offsetY = oy;
-    const auto p = draw(img, QStringLiteral("Hxg"), style);
-    QVERIFY(p.has_value());
-    const auto expect = [](int where, long long room, long long size, long long offset) -> double {
-        switch (where) {
-        case 0: return double(offset);
-        case 1: return double(room - size) / 2 + double(offset);
-        case 2: return double(room - size + offset);
-        default: return 0.0;
-        }
+    RgbImage img = filled(SW, SH);
+    const auto p = draw(img, "I%\\WWWWWW", s);
+    QVERIFY(p);
+    const auto expect = [](int where, long long room, long long size, long long offset) {
+        return where < 0 ? 0.0 : double(room - size) * where / 2 + double(offset);
     };
-    QVERIFY(std::abs(double(p->x) - expect(column, SW, p->width, ox)) <= 0.5);
-    QVERIFY(std::abs(double(p->y) - expect(row, SH, p->height, oy)) <= 0.5);
-    // The ink lies inside the text box.
-    const QRect ink = changed(filled(SW, SH, 0, 0, 0), img);
-    QVERIFY(!ink.isEmpty());
-    QVERIFY2(QRect(int(p->x), int(p->y), int(p->width), int(p->height)).contains(ink),
-             qPrintable(QStringLiteral("ink %1,%2 %3x%4").arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height())));
+    QVERIFY(std::abs(double(p->x) - expect(anchor.x(), SW, p->width, ox)) <= 0.5);
+    QVERIFY(std::abs(double(p->y) - expect(anchor.y(), SH, p->height, oy)) <= 0.5);
+    const QRect box(int(p->x), int(p->y), int(p->width), int(p->height));
+    QVERIFY(box.contains(changed(filled(SW, SH), img)));
+    if (!QRect(0, 0, SW, SH).contains(box)) return;
+    const RgbImage top = crop(img, p->x, p->y, p->width, p->height / 2);
+    const QRect firstLine = changed(filled(top.width, top.height), top);
+    QVERIFY(!firstLine.isEmpty());
+    const double centre = (firstLine.left() + firstLine.right()) / 2.0, third = double(p->width) / 3;
+    QVERIFY2(centre >= side * third && centre < (side + 1) * third, qPrintable(QString::number(centre)));
 }
 
+// The box and the frame lie one pixel around the text box.
 void TestTextStamp::boxAndFrameEncloseText()
 {
-    RgbImage img = filled(90, 50, 0, 0, 0);
-    StampStyle style = plainStyle(18);
-    style.position = 5;
-    style.colour = 0xffffff;
-    style.boxColour = 0x800000; // blue
-    style.boxOpacity = 100;
-    style.frameColour = 0x0000ff; // red
-    const auto p = draw(img, QStringLiteral("Wg"), style);
-    QVERIFY(p.has_value());
+    RgbImage img = filled(90, 50);
+    StampStyle s = style(18, 5);
+    s.boxColour = 0x800000; // blue
+    s.boxOpacity = 100;
+    s.frameColour = 0x0000ff; // red
+    const auto p = draw(img, "Wg", s);
+    QVERIFY(p);
     const long long l = p->x - 1, t = p->y - 1, r = p->x + p->width + 1, b = p->y + p->height + 1;
-    const Rgb red{255, 0, 0}, blue{0, 0, 128}, black{0, 0, 0};
+    int white = 0;
     for (int y = 0; y < img.height; ++y)
         for (int x = 0; x < img.width; ++x) {
-            const Rgb c = at(img, x, y);
-            const bool onFrame = ((x == l || x == r) && y >= t && y <= b) || ((y == t || y == b) && x >= l && x <= r);
-            if (onFrame) {
-                QVERIFY2(same(c, red), qPrintable(QStringLiteral("frame at %1,%2").arg(x).arg(y)));
-            } else if (x < l || x > r || y < t || y > b) {
-                QVERIFY2(same(c, black), qPrintable(QStringLiteral("outside at %1,%2").arg(x).arg(y)));
-            } else if (x >= p->x && x < p->x + p->width && y >= p->y && y < p->y + p->height) {
-                QVERIFY(!same(c, black)); // text on the box
-            } else {
-                // The spare pixel between the text box and the frame holds
-                // only the box.
-                QVERIFY2(same(c, blue), qPrintable(QStringLiteral("margin at %1,%2").arg(x).arg(y)));
-            }
+            const QRgb c = at(img, x, y);
+            const bool inside = x >= p->x && x < p->x + p->width && y >= p->y && y < p->y + p->height;
+            if (((x == l || x == r) && y >= t && y <= b) || ((y == t || y == b) && x >= l && x <= r))
+                QCOMPARE(c, qRgb(255, 0, 0));
+            else if (x < l || x > r || y < t || y > b)
+                QCOMPARE(c, qRgb(0, 0, 0));
+            else if (!inside)
+                QCOMPARE(c, qRgb(0, 0, 128)); // the spare pixel holds only the box
+            white += inside && qRed(c) > 200;
         }
-    // The text itself is there.
-    int white = 0;
-    for (int y = int(p->y); y < p->y + p->height; ++y)
-        for (int x = int(p->x); x < p->x + p->width; ++x) white += at(img, x, y).r > 200 ? 1 : 0;
     QVERIFY(white > 20);
+}
+
+// A box computed to end at -1 (or before) lies left of the picture: -1 means
+// "to the edge" only to FillStampBox.
+void TestTextStamp::boxEndingLeftOfThePictureIsNone()
+{
+    RgbImage probe = filled(40, 30);
+    StampStyle s = style(12);
+    const auto p = draw(probe, "X", s);
+    QVERIFY(p);
+    s.colour = 0;
+    s.boxColour = 0xffffff;
+    s.boxOpacity = 100;
+    for (long long right : {-2, -1, 0}) { // x + width + 1
+        s.offsetX = int(right - p->width - 1);
+        RgbImage img = filled(40, 30);
+        QVERIFY(draw(img, "X", s));
+        QVERIFY2(changed(filled(40, 30), img).isEmpty(), qPrintable(QString::number(right)));
+    }
 }
 
 void TestTextStamp::boxOpacity_data()
@@ -475,473 +305,128 @@ void TestTextStamp::boxOpacity_data()
     QTest::addColumn<int>("opacity");
     QTest::addColumn<int>("background"); // grey level
     QTest::addColumn<int>("colour");
-    QTest::addColumn<int>("r");
-    QTest::addColumn<int>("g");
-    QTest::addColumn<int>("b");
-
-    QTest::newRow("50 white on black") << 50 << 0 << 0xffffff << 128 << 128 << 128;
-    QTest::newRow("50 red on grey") << 50 << 100 << 0x0000ff << 178 << 50 << 50;
-    QTest::newRow("25 blue on grey") << 25 << 200 << 0xff0000 << 150 << 150 << 214;
-    QTest::newRow("0 keeps the picture") << 0 << 90 << 0xffffff << 90 << 90 << 90;
-    QTest::newRow("100 covers") << 100 << 90 << 0x336699 << 0x99 << 0x66 << 0x33;
-    QTest::newRow("above 100 covers") << 250 << 90 << 0x336699 << 0x99 << 0x66 << 0x33;
-    QTest::newRow("negative keeps") << -20 << 90 << 0x336699 << 90 << 90 << 90;
+    QTest::addColumn<uint>("expected");
+    QTest::newRow("50 white on black") << 50 << 0 << 0xffffff << qRgb(128, 128, 128);
+    QTest::newRow("50 red on grey") << 50 << 100 << 0x0000ff << qRgb(178, 50, 50);
+    QTest::newRow("25 blue on grey") << 25 << 200 << 0xff0000 << qRgb(150, 150, 214);
+    QTest::newRow("0 keeps the picture") << 0 << 90 << 0xffffff << qRgb(90, 90, 90);
+    QTest::newRow("100 covers") << 100 << 90 << 0x336699 << qRgb(0x99, 0x66, 0x33);
+    QTest::newRow("above 100 covers") << 250 << 90 << 0x336699 << qRgb(0x99, 0x66, 0x33);
+    QTest::newRow("negative keeps") << -20 << 90 << 0x336699 << qRgb(90, 90, 90);
 }
 
+// (2, 3) to (7, bottom edge), right and bottom exclusive.
 void TestTextStamp::boxOpacity()
 {
     QFETCH(int, opacity);
     QFETCH(int, background);
     QFETCH(int, colour);
-    RgbImage img = filled(12, 9, background, background, background);
+    QFETCH(uint, expected);
+    RgbImage img = filled(12, 9, background);
     StampTarget target;
     target.SetStampTarget(&img);
     target.FillStampBox(colour, 2, 3, 7, -1, opacity);
     for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 12; ++x) {
-            const Rgb c = at(img, x, y);
-            if (x >= 2 && x < 7 && y >= 3) {
-                QTEST(c.r, "r");
-                QTEST(c.g, "g");
-                QTEST(c.b, "b");
-            } else {
-                QVERIFY(same(c, Rgb{background, background, background}));
-            }
-        }
+        for (int x = 0; x < 12; ++x)
+            QCOMPARE(at(img, x, y), x >= 2 && x < 7 && y >= 3 ? expected : qRgb(background, background, background));
 }
 
-void TestTextStamp::textOpacity_data()
+void TestTextStamp::turned_data()
 {
     QTest::addColumn<int>("direction");
     QTest::addColumn<int>("opacity");
-    QTest::addColumn<int>("low");
-    QTest::addColumn<int>("high");
-
     for (int d = 0; d <= 3; ++d) {
-        QTest::addRow("direction %d, 100", d) << d << 100 << 250 << 255;
-        QTest::addRow("direction %d, 50", d) << d << 50 << 125 << 130;
-        QTest::addRow("direction %d, 0", d) << d << 0 << 0 << 0;
+        QTest::addRow("direction %d", d) << d << 100;
+        QTest::addRow("direction %d, opacity 60", d) << d << 60;
     }
 }
 
-void TestTextStamp::textOpacity()
+// Turned text is the plain text turned, its box's width and height exchanged
+// before positioning, and clipped like it; the opacity scales the ink.
+void TestTextStamp::turned()
 {
     QFETCH(int, direction);
     QFETCH(int, opacity);
-    RgbImage img = filled(80, 80, 0, 0, 0);
-    StampStyle style = plainStyle(24);
-    style.direction = direction;
-    style.opacity = opacity;
-    style.position = 5;
-    QVERIFY(draw(img, QStringLiteral("IHI"), style).has_value());
-    const int m = maxChannel(img);
-    QFETCH(int, low);
-    QFETCH(int, high);
-    QVERIFY2(m >= low && m <= high, qPrintable(QString::number(m)));
-}
-
-void TestTextStamp::turnedMatchesTurnedPlainText_data()
-{
-    QTest::addColumn<int>("direction");
-    QTest::newRow("90 clockwise") << 1;
-    QTest::newRow("180") << 2;
-    QTest::newRow("90 counter-clockwise") << 3;
-}
-
-void TestTextStamp::turnedMatchesTurnedPlainText()
-{
-    QFETCH(int, direction);
-    StampStyle style = plainStyle(20);
-    style.position = 1;
-    RgbImage flat = filled(120, 120, 0, 0, 0);
-    const auto p0 = draw(flat, QStringLiteral("Bq7"), style);
-    QVERIFY(p0.has_value());
+    StampStyle s = style(20);
+    s.opacity = opacity;
+    s.alignment = 1; // left in the box at every position
+    RgbImage flat = filled(120, 120);
+    const auto p0 = draw(flat, "Bq7", s);
+    QVERIFY(p0);
     RgbImage expected = crop(flat, 0, 0, p0->width, p0->height);
-    QVERIFY(QuickRotateImageInPlace(expected, direction - 1));
-
-    style.direction = direction;
-    RgbImage turned = filled(120, 120, 0, 0, 0);
-    const auto p = draw(turned, QStringLiteral("Bq7"), style);
-    QVERIFY(p.has_value());
-    // The box size is exchanged before positioning for a quarter turn.
-    QCOMPARE(p->width, direction == 2 ? p0->width : p0->height);
-    QCOMPARE(p->height, direction == 2 ? p0->height : p0->width);
-    QCOMPARE(p->x, 0);
-    QCOMPARE(p->y, 0);
-    QVERIFY(maxDifference(crop(turned, 0, 0, p->width, p->height), expected) <= 3);
-    // Nothing outside the box.
-    QVERIFY(QRect(0, 0, int(p->width), int(p->height)).contains(changed(filled(120, 120, 0, 0, 0), turned)));
+    const int brightest = *std::max_element(expected.rgb.begin(), expected.rgb.end());
+    QVERIFY2(std::abs(brightest - 255 * opacity / 100) <= 3, qPrintable(QString::number(brightest)));
+    if (direction) QVERIFY(QuickRotateImageInPlace(expected, direction - 1));
+    s.position = 9;
+    s.direction = direction;
+    RgbImage turned = filled(120, 120);
+    const auto p = draw(turned, "Bq7", s);
+    QVERIFY(p);
+    QCOMPARE(QSize(int(p->width), int(p->height)), QSize(expected.width, expected.height));
+    QCOMPARE(QPoint(int(p->x), int(p->y)), QPoint(120 - expected.width, 120 - expected.height));
+    QVERIFY(maxDifference(crop(turned, p->x, p->y, p->width, p->height), expected) <= 3);
+    QVERIFY(QRect(int(p->x), int(p->y), int(p->width), int(p->height)).contains(changed(filled(120, 120), turned)));
+    // On a buffer smaller than the box, cut on every side: what shows is that part of the whole.
+    RgbImage small = filled(15, 9);
+    s.position = 5;
+    const auto q = draw(small, "Bq7", s);
+    QVERIFY(q && q->x < 0 && q->y < 0 && !changed(filled(15, 9), small).isEmpty());
+    QVERIFY(maxDifference(small, crop(turned, p->x - q->x, p->y - q->y, 15, 9)) <= 3);
 }
 
-void TestTextStamp::turnedTextClipped_data()
+// Offsets and heights far beyond the buffer: what lies outside is cut off
+// (the sanitizer build checks that nothing is written there).
+void TestTextStamp::farOutside()
 {
-    QTest::addColumn<int>("direction");
-    QTest::addColumn<int>("ox");
-    QTest::addColumn<int>("oy");
-    for (int d = 0; d <= 3; ++d) {
-        QTest::addRow("direction %d, cut left and top", d) << d << -9 << -13;
-        QTest::addRow("direction %d, cut right and bottom", d) << d << 48 << 40;
-        QTest::addRow("direction %d, cut left and bottom", d) << d << -5 << 38;
-    }
+    for (int direction = 0; direction <= 3; ++direction)
+        for (auto [position, x, y, height] : {std::array{1, INT_MAX, 0, 14}, {9, INT_MIN, INT_MIN, 14},
+                                              {5, 0, INT_MAX, 14}, {1, 0, 0, INT_MAX}, {5, -30, 20, 500}}) {
+            StampStyle s = style(height, position, x, y, direction);
+            s.boxColour = 0x404040;
+            s.boxOpacity = 50;
+            s.frameColour = 0x00ff00;
+            RgbImage img = filled(50, 30);
+            QVERIFY(draw(img, "HHHH", s));
+            QCOMPARE(changed(filled(50, 30), img).isEmpty(), height == 14);
+        }
 }
 
-// Text that reaches over the edges shows the same pixels as the part of the
-// whole text drawn on a large buffer.
-void TestTextStamp::turnedTextClipped()
-{
-    QFETCH(int, direction);
-    QFETCH(int, ox);
-    QFETCH(int, oy);
-    StampStyle style = plainStyle(18);
-    style.direction = direction;
-    style.colour = 0x20c0ff;
-    style.opacity = 80;
-
-    const int margin = 100;
-    RgbImage big = filled(60 + 2 * margin, 50 + 2 * margin, 10, 20, 30);
-    style.offsetX = ox + margin;
-    style.offsetY = oy + margin;
-    QVERIFY(draw(big, QStringLiteral("Tag"), style).has_value());
-
-    RgbImage small = filled(60, 50, 10, 20, 30);
-    style.offsetX = ox;
-    style.offsetY = oy;
-    QVERIFY(draw(small, QStringLiteral("Tag"), style).has_value());
-    QVERIFY(countChanged(filled(60, 50, 10, 20, 30), small) > 0);
-    QVERIFY(maxDifference(crop(big, margin, margin, 60, 50), small) <= 3);
-}
-
-void TestTextStamp::lineBreakAndAlignment_data()
-{
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("alignment");
-    QTest::addColumn<int>("side"); // where the short first line sits: 0 left, 1 centre, 2 right
-
-    QTest::newRow("position 1 automatic") << 1 << 0 << 0;
-    QTest::newRow("position 2 automatic") << 2 << 0 << 1;
-    QTest::newRow("position 3 automatic") << 3 << 0 << 2;
-    QTest::newRow("position 9 automatic") << 9 << 0 << 2;
-    QTest::newRow("position 0 automatic") << 0 << 0 << 0;
-    QTest::newRow("position 3 left") << 3 << 1 << 0;
-    QTest::newRow("position 1 centred") << 1 << 2 << 1;
-    QTest::newRow("position 1 right") << 1 << 3 << 2;
-    QTest::newRow("unknown alignment is left") << 3 << 7 << 0;
-}
-
-void TestTextStamp::lineBreakAndAlignment()
-{
-    QFETCH(int, position);
-    QFETCH(int, alignment);
-    QFETCH(int, side);
-    StampStyle style = plainStyle(16);
-    style.position = position;
-    style.alignment = alignment;
-
-    RgbImage one = filled(200, 90, 0, 0, 0);
-    const auto single = draw(one, QStringLiteral("WWWWWWWW"), style);
-    RgbImage img = filled(200, 90, 0, 0, 0);
-    const auto p = draw(img, QStringLiteral("I%\\WWWWWWWW"), style);
-    QVERIFY(single && p);
-    // Two lines: the box is about twice as high and as wide as the long line.
-    QVERIFY(p->height >= 2 * single->height - 3 && p->height <= 2 * single->height + 3);
-    QVERIFY(std::abs(p->width - single->width) <= 1);
-
-    // The first line ("I") lies in the upper half of the box.
-    QRect firstLine;
-    for (long long y = p->y; y < p->y + p->height / 2; ++y)
-        for (long long x = p->x; x < p->x + p->width; ++x)
-            if (at(img, x, y).r > 0) firstLine |= QRect(int(x), int(y), 1, 1);
-    QVERIFY(!firstLine.isEmpty());
-    const double centre = (firstLine.left() + firstLine.right()) / 2.0 - double(p->x);
-    const double third = double(p->width) / 3;
-    QVERIFY2(centre >= side * third && centre < (side + 1) * third, qPrintable(QString::number(centre)));
-}
-
-void TestTextStamp::attributesAddInk_data()
-{
-    QTest::addColumn<int>("weight");
-    QTest::addColumn<bool>("underline");
-    QTest::addColumn<bool>("strikeOut");
-    QTest::newRow("bold") << 700 << false << false;
-    QTest::newRow("underline") << 400 << true << false;
-    QTest::newRow("strike-out") << 400 << false << true;
-}
-
-void TestTextStamp::attributesAddInk()
-{
-    QFETCH(int, weight);
-    QFETCH(bool, underline);
-    QFETCH(bool, strikeOut);
-    const auto ink = [](const StampStyle& s) {
-        RgbImage img = filled(160, 40, 0, 0, 0);
-        draw(img, QStringLiteral("mmmmmmmm"), s);
-        int sum = 0;
-        for (std::size_t i = 0; i < img.rgb.size(); i += 3) sum += img.rgb[i];
-        return sum;
-    };
-    StampStyle style = plainStyle(20);
-    const int plain = ink(style);
-    style.weight = weight;
-    style.underline = underline;
-    style.strikeOut = strikeOut;
-    QVERIFY(ink(style) > plain + plain / 10);
-}
-
-void TestTextStamp::fontsFallBack_data()
-{
-    QTest::addColumn<QString>("face");
-    QTest::newRow("Arial") << "Arial";
-    QTest::newRow("Liberation Sans") << "Liberation Sans";
-    QTest::newRow("not installed") << "Gibtsnicht Grotesk XYZ";
-    QTest::newRow("empty") << "";
-}
-
-void TestTextStamp::fontsFallBack()
-{
-    QFETCH(QString, face);
-    StampStyle style = plainStyle(16);
-    style.fontName = face;
-    RgbImage img = filled(120, 30, 0, 0, 0);
-    const auto p = draw(img, QStringLiteral("Velmirano"), style);
-    QVERIFY(p.has_value());
-    QVERIFY(p->width > 40 && p->height >= 16);
-    QVERIFY(countChanged(filled(120, 30, 0, 0, 0), img) > 60);
-}
-
-// With fonts-liberation2 installed, Arial resolves to a face with Arial's
-// widths, so stamps keep the size they were laid out for.
-void TestTextStamp::arialHasMetricCompatibleStandIn()
-{
-    QFont arial(QStringLiteral("Arial"));
-    arial.setPixelSize(100);
-    QFont liberation(QStringLiteral("Liberation Sans"));
-    liberation.setPixelSize(100);
-    QCOMPARE(QFontInfo(liberation).family(), QStringLiteral("Liberation Sans"));
-    const QString text = QStringLiteral("Velmirano 0123456789");
-    QCOMPARE(QFontMetricsF(arial).horizontalAdvance(text), QFontMetricsF(liberation).horizontalAdvance(text));
-}
-
-void TestTextStamp::outsideAndHugeStayInside_data()
-{
-    QTest::addColumn<int>("position");
-    QTest::addColumn<int>("ox");
-    QTest::addColumn<int>("oy");
-    QTest::addColumn<int>("height");
-    QTest::addColumn<int>("direction");
-    QTest::addColumn<bool>("inkExpected");
-
-    for (int d = 0; d <= 3; ++d) {
-        QTest::addRow("position 3 past right, direction %d", d) << 3 << 10 << 0 << 14 << d << true;
-        QTest::addRow("position 6 past right, direction %d", d) << 6 << 10 << 0 << 14 << d << true;
-        QTest::addRow("position 9 past right and bottom, direction %d", d) << 9 << 10 << 10 << 14 << d << true;
-        QTest::addRow("far right, direction %d", d) << 1 << INT_MAX << 0 << 14 << d << false;
-        QTest::addRow("far left, direction %d", d) << 9 << INT_MIN << INT_MIN << 14 << d << false;
-        QTest::addRow("far below, direction %d", d) << 5 << 0 << INT_MAX << 14 << d << false;
-        QTest::addRow("huge height, direction %d", d) << 1 << 0 << 0 << INT_MAX << d << true;
-        QTest::addRow("large height, direction %d", d) << 5 << -30 << 20 << 500 << d << true;
-    }
-}
-
-// Whatever lies outside the buffer is cut off; the sanitizer build checks
-// that nothing is written outside.
-void TestTextStamp::outsideAndHugeStayInside()
-{
-    QFETCH(int, position);
-    QFETCH(int, ox);
-    QFETCH(int, oy);
-    QFETCH(int, height);
-    QFETCH(int, direction);
-    QFETCH(bool, inkExpected);
-    RgbImage img = filled(50, 30, 0, 0, 0);
-    StampStyle style = plainStyle(height);
-    style.position = position;
-    style.offsetX = ox;
-    style.offsetY = oy;
-    style.direction = direction;
-    style.boxColour = 0x404040;
-    style.boxOpacity = 50;
-    style.frameColour = 0x00ff00;
-    const auto p = draw(img, QStringLiteral("HHHH"), style);
-    QVERIFY(p.has_value());
-    QCOMPARE(img.rgb.size(), std::size_t(50 * 30 * 3));
-    QCOMPARE(countChanged(filled(50, 30, 0, 0, 0), img) > 0, inkExpected);
-    if (position == 3 || position == 6 || position == 9) {
-        if (ox == 10) QCOMPARE(p->x + p->width, 50 + 10); // 10 pixels past the right edge
-    }
-}
-
-void TestTextStamp::lines_data()
-{
-    QTest::addColumn<QList<int>>("line"); // x1 y1 x2 y2
-    QTest::addColumn<QList<int>>("onLine"); // pairs of pixels that must be set
-    QTest::addColumn<int>("count");         // number of pixels set
-
-    QTest::newRow("horizontal") << QList<int>{2, 3, 6, 3} << QList<int>{2, 3, 6, 3} << 5;
-    QTest::newRow("horizontal reversed") << QList<int>{6, 3, 2, 3} << QList<int>{2, 3, 6, 3} << 5;
-    QTest::newRow("vertical clipped") << QList<int>{4, -100, 4, 100} << QList<int>{4, 0, 4, 9} << 10;
-    QTest::newRow("single point") << QList<int>{5, 5, 5, 5} << QList<int>{5, 5} << 1;
-    QTest::newRow("diagonal") << QList<int>{0, 0, 9, 9} << QList<int>{0, 0, 5, 5, 9, 9} << 10;
-    QTest::newRow("diagonal clipped") << QList<int>{-5, -5, 20, 20} << QList<int>{0, 0, 9, 9} << 10;
-    QTest::newRow("outside") << QList<int>{-5, 20, 30, 20} << QList<int>{} << 0;
-    QTest::newRow("far outside diagonal") << QList<int>{INT_MIN, INT_MIN, INT_MIN + 5, INT_MAX} << QList<int>{} << 0;
-}
-
-void TestTextStamp::lines()
-{
-    QFETCH(QList<int>, line);
-    QFETCH(QList<int>, onLine);
-    QFETCH(int, count);
-    RgbImage img = filled(12, 10, 0, 0, 0);
-    StampTarget target;
-    target.SetStampTarget(&img);
-    target.DrawStampLine(0x00ff00, line[0], line[1], line[2], line[3]);
-    for (int i = 0; i + 1 < onLine.size(); i += 2) QVERIFY(same(at(img, onLine[i], onLine[i + 1]), Rgb{0, 255, 0}));
-    QCOMPARE(countChanged(filled(12, 10, 0, 0, 0), img), count);
-}
-
-// ---------------------------------------------------------------- the step --
-
-void TestTextStamp::stampStepPutsStampedFrameOnTarget_data()
+void TestTextStamp::stampStep_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expanded");
     QTest::addColumn<int>("richtung");
     QTest::newRow("name and file date") << "%n (%t)" << "img01 (05.03.2004)" << 0;
-    QTest::newRow("keywords turned") << "%i25" << "Köln, Rhein, Dom" << 1;
-    QTest::newRow("two lines") << "%N%\\%e36867" << "img01%\\2004:03:05 10:11:12" << 2;
+    QTest::newRow("keywords turned, two lines") << "%i25%\\%e36867" << "Köln, Rhein, Dom%\\2004:03:05 10:11:12" << 1;
 }
 
-void TestTextStamp::stampStepPutsStampedFrameOnTarget()
+// The step draws the expanded text with the stamp settings on a copy of the
+// composed frame and puts that on the target; the frame stays as it was.
+void TestTextStamp::stampStep()
 {
     QFETCH(QString, text);
     QFETCH(QString, expanded);
-    QFETCH(int, richtung);
-
-    // The picture as the list would see it, last written on 5 March 2004.
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("img01.jpg"));
-    QVERIFY(QFile::copy(dataFile(QStringLiteral("img01.jpg")), path));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::ReadWrite));
-    QVERIFY(file.setFileTime(QDateTime(QDate(2004, 3, 5), QTime(14, 7, 9)), QFileDevice::FileModificationTime));
-    file.close();
-    const PictureEntry entry{path, QFileInfo(path).lastModified()};
-
+    const QString path = dataFile("img01.jpg");
+    const PictureEntry entry{path, QDateTime(QDate(2004, 3, 5), QTime(14, 7, 9))};
     RunState state;
     state.settings.text = text;
+    QFETCH(int, richtung);
     state.settings.richtung = richtung;
     state.settings.position = 5;
     state.settings.hintergrund = 1;
     state.settings.rahmen = 1;
-    HeadlessTarget target(160, 90, 0x123456);
+    HeadlessTarget target(160, 90);
     QVERIFY(state.neues_bild_dc.create(target.dc(), 160, 90));
-    const RgbImage frame = pattern(160, 90);
-    state.neues_bild_dc.bitmap()->fill(0);
-    for (int y = 0; y < 90; ++y)
-        for (int x = 0; x < 160; ++x) {
-            const Rgb c = at(frame, x, y);
-            state.neues_bild_dc.bitmap()->setPixel(x, y, rgbPixel(c.r, c.g, c.b));
-        }
-
-    QCOMPARE(stampPicture(state, target, entry, LoadMetadata(entry.filePath)), QString());
-
+    RgbImage frame = filled(160, 90);
+    for (std::size_t i = 0; i < frame.rgb.size(); ++i) frame.rgb[i] = std::uint8_t(i * 7 / 3);
+    *state.neues_bild_dc.bitmap() = *RgbToBitmap(frame);
+    QCOMPARE(stampPicture(state, target, entry, LoadMetadata(path)), QString());
     RgbImage expected = frame;
-    QVERIFY(drawStamp(expected, state.settings, expanded).has_value());
+    QVERIFY(drawStamp(expected, state.settings, expanded));
+    QVERIFY(expected.rgb != frame.rgb);
     QCOMPARE(BitmapToRgb(target.bitmap()).rgb, expected.rgb);
-    // The stamped copy stays in puffer1 for the show step's clean-up; the
-    // composed frame itself is untouched.
-    QVERIFY(state.puffer1.exists());
     QCOMPARE(BitmapToRgb(*state.neues_bild_dc.bitmap()).rgb, frame.rgb);
-}
-
-void TestTextStamp::stampStepWithoutFrameLeavesTarget()
-{
-    RunState state;
-    HeadlessTarget target(40, 30, 0x123456);
-    const Bitmap before = target.bitmap();
-    QVERIFY(!stampPicture(state, target, PictureEntry{QStringLiteral("/a/b.jpg"), QDateTime()}, {}).isEmpty());
-    QVERIFY(target.bitmap() == before);
-    QVERIFY(!state.puffer1.exists());
-}
-
-// --------------------------------------------------------------- goldens ----
-
-void TestTextStamp::golden_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<StampStyle>("style");
-
-    StampStyle s = plainStyle(15);
-    s.offsetX = 10;
-    s.offsetY = 10;
-    QTest::newRow("plain") << "plain" << "Velmirano" << s;
-
-    s = plainStyle(14);
-    s.weight = 700;
-    s.colour = 0x40e0ff; // yellow-orange
-    s.position = 9;
-    s.offsetX = -6;
-    s.offsetY = -6;
-    s.boxColour = 0x802000;
-    s.boxOpacity = 50;
-    s.frameColour = 0x00ff00;
-    QTest::newRow("box and frame") << "box_frame" << "img01 (05.03.2004)%\\Köln, Rhein" << s;
-
-    s = plainStyle(18);
-    s.italic = true;
-    s.underline = true;
-    s.colour = 0x2020ff;
-    s.opacity = 70;
-    s.position = 5;
-    s.direction = 1;
-    QTest::newRow("turned clockwise") << "turned_cw" << "Grüße" << s;
-
-    s = plainStyle(13);
-    s.strikeOut = true;
-    s.position = 4;
-    s.offsetX = 4;
-    s.direction = 3;
-    s.boxColour = 0;
-    s.boxOpacity = 60;
-    s.frameColour = 0xffffff;
-    QTest::newRow("turned counter-clockwise") << "turned_ccw" << "Links%\\unten" << s;
-
-    s = plainStyle(16);
-    s.fontName = QStringLiteral("Liberation Serif");
-    s.position = 8;
-    s.direction = 2;
-    s.colour = 0xffc0c0;
-    QTest::newRow("upside down serif") << "upside_down" << "Kopfstand" << s;
-}
-
-// Font rasterisation may differ slightly between versions: nearly every
-// pixel must match within a small difference.
-void TestTextStamp::golden()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(StampStyle, style);
-    RgbImage img = pattern(180, 110);
-    QVERIFY(draw(img, text, style).has_value());
-    const QImage actual = toQImage(img);
-
-    const QByteArray writeTo = qgetenv("VELMIRANO_WRITE_GOLDEN");
-    if (!writeTo.isEmpty()) QVERIFY(actual.save(QString::fromLocal8Bit(writeTo) + "/" + name + ".png"));
-
-    const QImage golden = QImage(dataFile(QStringLiteral("golden/") + name + QStringLiteral(".png")))
-                              .convertToFormat(QImage::Format_RGB888);
-    QVERIFY2(!golden.isNull(), qPrintable(name));
-    QCOMPARE(golden.size(), actual.size());
-    int off = 0;
-    for (int y = 0; y < golden.height(); ++y)
-        for (int x = 0; x < golden.width(); ++x) {
-            const QRgb a = actual.pixel(x, y), g = golden.pixel(x, y);
-            if (std::abs(qRed(a) - qRed(g)) > 8 || std::abs(qGreen(a) - qGreen(g)) > 8 ||
-                std::abs(qBlue(a) - qBlue(g)) > 8)
-                ++off;
-        }
-    QVERIFY2(off <= golden.width() * golden.height() / 100, qPrintable(QString::number(off)));
+    QVERIFY(state.puffer1.exists()); // left for the show step's clean-up
 }
 
 QTEST_MAIN(TestTextStamp)

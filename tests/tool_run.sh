@@ -5,33 +5,21 @@ tool=$1
 fail=0
 check() { if [ "$1" != "$2" ]; then echo "FAIL: $3: expected [$2], got [$1]"; fail=1; else echo "ok: $3"; fi; }
 value() { grep "^$1=" <<<"$2" | tail -1 | cut -d= -f2-; }
-
 export QT_QPA_PLATFORM=offscreen
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
 out=$("$tool" run 10 --size 64x48 --seed 5 --out "$work/final.png" --new-out "$work/new.png")
-check "$(value result "$out")" true "run 10 completes"
-check "$(value ran "$out")" 10 "effect 10 ran"
+check "$(value result "$out") $(value ran "$out")" "true 10" "run 10 completes"
 cmp -s "$work/final.png" "$work/new.png"
 check "$?" 0 "the final frame is the composed new picture"
-
-# The album lays thumbnails of the picture list; the background is black.
-"$tool" run 68 --size 800x600 --out "$work/album.png" >/dev/null
+"$tool" run 68 --size 800x600 --out "$work/album.png" >/dev/null # thumbnails on black
 check "$(convert-im6.q16 "$work/album.png" -format '%[fx:p{66,66}.r+p{66,66}.g+p{66,66}.b>0]' info:)" 1 \
   "run 68 lays a picture in the first cell"
-
-out=$("$tool" run 2 --size 32x24 --repeat 3 --delay 10)
-check "$(grep -c '^ms=' <<<"$out")" 3 "three runs, three times"
-
+check "$("$tool" run 2 --size 32x24 --repeat 3 --delay 10 | grep -c '^ms=')" 3 "three runs, three times"
 out=$("$tool" run 4 --size 40x30 --frames "$work/frames" --every 1)
-steps=$(value steps "$out")
-check "$(ls "$work/frames" | wc -l)" "$steps" "one frame per step"
-
+check "$(ls "$work/frames" | wc -l)" "$(value steps "$out")" "one frame per step"
 out=$("$tool" run 3 --size 32x24 --old "$work/none.png")
 check "$?$(value result "$out")" 1false "a missing old picture fails, and says so"
-
 "$tool" run 77 >/dev/null 2>&1
 check "$?" 2 "effect 77 is refused"
-
 exit $fail
