@@ -51,10 +51,10 @@ QByteArray header(int size, std::initializer_list<std::pair<int, int>> bytes)
     return d;
 }
 
-// An 8-bit, RLE, version 5 PCX header unless told otherwise.
-QByteArray pcx(int bpp, int planes, int w, int bytesPerLine, int version = 5, int encoding = 1)
+// A version 5 RLE PCX header.
+QByteArray pcx(int bpp, int planes, int w, int bytesPerLine)
 {
-    return header(128, {{0, 10}, {1, version}, {2, encoding}, {3, bpp}, {8, (w - 1) & 0xFF}, {9, (w - 1) >> 8},
+    return header(128, {{0, 10}, {1, 5}, {2, 1}, {3, bpp}, {8, (w - 1) & 0xFF}, {9, (w - 1) >> 8},
                         {65, planes}, {66, bytesPerLine & 0xFF}, {67, bytesPerLine >> 8}});
 }
 
@@ -87,7 +87,6 @@ void TestImageLib::resize_data()
     QTest::newRow("half: 2x2 blocks") << Grid{{0, 4, 100, 100}, {8, 12, 200, 200}} << Grid{{6, 150}};
     // Destination pixel 0 covers source 0 and half of 1, pixel 1 the rest.
     QTest::newRow("3 to 2: shares") << Grid{{0, 90, 180}} << Grid{{30, 150}};
-    QTest::newRow("1 x 1 is the average") << Grid{{10, 20}, {30, 41}} << Grid{{25}};
     // Growing interpolates between the neighbouring source centres.
     QTest::newRow("2 to 4 grows linearly") << Grid{{0, 200}} << Grid{{0, 50, 150, 200}};
     QTest::newRow("grow one way, shrink the other") << Grid{{0, 200}, {100, 100}} << Grid{{50, 75, 125, 150}};
@@ -153,21 +152,16 @@ void TestImageLib::decoderEdgeCases_data()
     row("pcx: run of zero length is skipped", true, pcx(8, 1, 2, 2) + "\xC0\x99\xC2\x10", kIsOk, 0x10);
     row("pcx: run without its value", true, pcx(8, 1, 2, 2) + "\xC2", kIsTruncated);
     row("pcx: 8 bits in 2 planes", true, pcx(8, 2, 2, 2) + QByteArray(8, '\0'), kIsUnsupported);
-    row("pcx: 16 bits", true, pcx(16, 1, 2, 4), kIsUnsupported);
     row("pcx: line shorter than the width", true, pcx(8, 1, 10, 4), kIsCorrupt);
     row("pcx: window inverted", true, pcx(8, 1, 2, 2).replace(4, 1, "\x05"), kIsCorrupt);
     row("pcx: header only", true, pcx(8, 1, 2, 2).left(60), kIsTruncated);
-    row("pcx: bad version", true, pcx(8, 1, 2, 2, 9), kIsWrongFormat);
-    row("pcx: bad encoding", true, pcx(8, 1, 2, 2, 5, 7), kIsWrongFormat);
     row("pcx: 65535 wide, no data", true, pcx(8, 1, 65535, 65535), kIsTruncated);
     row("tga: index outside the map is black", false, tga(1, 8, 2, 1, 1, 1, 24) + QByteArray("\0\0\xFF\0\x05", 5), kIsOk, 255);
     row("tga: run packet across the row end", false, tga(10, 24, 2, 2) + QByteArray("\x83\0\0\x77", 4), kIsOk, 0x77);
     row("tga: run packet longer than the picture", false, tga(10, 24, 1, 1) + QByteArray("\xFF\0\0\x66", 4), kIsOk, 0x66);
     row("tga: raw packet cut short", false, tga(10, 24, 2, 1) + QByteArray("\x01\0\0\x66\0", 5), kIsTruncated);
     row("tga: zero width", false, tga(2, 24, 0, 5), kIsCorrupt);
-    row("tga: no image type", false, tga(0, 24, 2, 2), kIsWrongFormat);
     row("tga: mapped without a map", false, tga(1, 8, 2, 2) + QByteArray(4, '\0'), kIsWrongFormat);
-    row("tga: depth 12", false, tga(2, 12, 2, 2), kIsWrongFormat);
     row("tga: short header", false, tga(2, 24, 2, 2).left(10), kIsTruncated);
     row("tga: 65535 x 65535", false, tga(2, 24, 65535, 65535), kIsTooLarge);
     row("tga: 8000 x 8000 rle, no data", false, tga(10, 24, 8000, 8000), kIsTruncated);

@@ -15,9 +15,6 @@ check "$?" 0 "the final frame is the composed new picture"
 "$tool" run 68 --size 800x600 --out "$work/album.png" >/dev/null # thumbnails on black
 check "$(convert-im6.q16 "$work/album.png" -format '%[fx:p{66,66}.r+p{66,66}.g+p{66,66}.b>0]' info:)" 1 \
   "run 68 lays a picture in the first cell"
-check "$("$tool" run 2 --size 32x24 --repeat 3 --delay 10 | grep -c '^ms=')" 3 "three runs, three times"
-out=$("$tool" run 4 --size 40x30 --frames "$work/frames" --every 1)
-check "$(ls "$work/frames" | wc -l)" "$(value steps "$out")" "one frame per step"
 out=$("$tool" run 3 --size 32x24 --old "$work/none.png")
 check "$?$(value result "$out")" 1false "a missing old picture fails, and says so"
 "$tool" run 77 >/dev/null 2>&1
