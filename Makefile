@@ -1,13 +1,12 @@
 # make show  - install what is missing, build (Release), run the show on samples/
 # make test  - install what is missing, build, run every test, then the same
-#              tests again in a sanitizer build (AddressSanitizer + UBSan),
-#              then the decoders' fuzzers for a bounded number of runs
+#              tests again in a sanitizer build (AddressSanitizer + UBSan,
+#              with clang), which also runs every fuzzer for a few seconds
 .PHONY: deps release asan show test test-release test-asan test-fuzz samples clean
 
 JOBS ?= 2
 RELEASE := build/release
 ASAN := build/asan
-FUZZ := build/fuzz
 DEMO_CONFIG := $(CURDIR)/build/demo-config
 
 deps:
@@ -17,8 +16,11 @@ release: deps
 	cmake -S . -B $(RELEASE) -G Ninja -DCMAKE_BUILD_TYPE=Release
 	ninja -C $(RELEASE) -j $(JOBS)
 
+# The sanitizer build is clang's, so that the same instrumented library
+# serves the tests and the libFuzzer targets: one build instead of two.
 asan: deps
-	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELMIRANO_SANITIZE=ON
+	cmake -S . -B $(ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVELMIRANO_SANITIZE=ON -DVELMIRANO_FUZZ=ON
 	ninja -C $(ASAN) -j $(JOBS)
 
 # The show reads its own settings store here, pointed at the samples and
@@ -28,7 +30,7 @@ show: release
 	printf '[misc]\njpg=1\npng=1\ngif=1\nbmp=1\n[path]\n1=$(CURDIR)/samples\n' > $(DEMO_CONFIG)/Velmiworks/Velmirano.conf
 	cd samples && XDG_CONFIG_HOME=$(DEMO_CONFIG) ../$(RELEASE)/velmirano /S
 
-test: test-fuzz test-release test-asan
+test: test-release test-asan
 
 test-release: release
 	cd $(RELEASE) && ctest --output-on-failure -j $(JOBS)
@@ -40,13 +42,10 @@ test-asan: asan
 	  ctest --output-on-failure -j $(JOBS)
 
 # Every libFuzzer target (picture loading per type, the PCX and TGA
-# decoders, metadata with the stamp's placeholders, file-name order) for a
-# few seconds each, built with clang; found inputs stay in the build folder.
-FUZZ_TARGETS := $(addprefix fuzz_,pcx tga metadata names $(addprefix load_,jpg bmp tif pcx png gif tga wmf))
-test-fuzz: deps
-	cmake -S . -B $(FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ -DVELMIRANO_FUZZ=ON
-	ninja -C $(FUZZ) -j $(JOBS) $(FUZZ_TARGETS)
-	cd $(FUZZ) && ctest --output-on-failure -j $(JOBS) -R 'fuzz_.*_runs'
+# decoders, metadata with the stamp's placeholders, file-name order) alone,
+# for a few seconds each; found inputs stay in the build folder.
+test-fuzz: asan
+	cd $(ASAN) && ctest --output-on-failure -j $(JOBS) -R 'fuzz_.*_runs'
 
 # Regenerates the bundled sample pictures (they are committed).
 samples:

@@ -39,7 +39,7 @@ struct CacheAligned {
     template <class U>
     CacheAligned(const CacheAligned<U>&) {}
     T* allocate(std::size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
-    void deallocate(T* p, std::size_t n) { ::operator delete(p, n * sizeof(T), std::align_val_t(64)); }
+    void deallocate(T* p, std::size_t) { ::operator delete(p, std::align_val_t(64)); }
     template <class U>
     bool operator==(const CacheAligned<U>&) const { return true; }
 };

@@ -20,13 +20,6 @@ namespace vm {
 
 namespace {
 
-bool knownError(int error)
-{
-    for (const IsErrorInfo& e : imageLibraryErrors())
-        if (e.number == error) return true;
-    return false;
-}
-
 void require(bool ok)
 {
     if (!ok) std::abort();
@@ -36,64 +29,23 @@ void require(bool ok)
 // and a number from the library's table.
 int checked(int error, const RgbImage& img)
 {
-    require(knownError(error));
+    bool known = false;
+    for (const IsErrorInfo& e : imageLibraryErrors()) known = known || e.number == error;
+    require(known);
     if (error == kIsOk)
-        require(img.width > 0 && img.height > 0 &&
-                img.rgb.size() == std::size_t(img.width) * std::size_t(img.height) * 3);
+        require(img.width > 0 && img.height > 0 && img.rgb.size() == std::size_t(img.width) * std::size_t(img.height) * 3);
     else
         require(img.empty() && img.width == 0 && img.height == 0);
     return error;
 }
 
-// Where the file goes: in memory, named for this process, removed after
-// each input.
-QString scratchFile(const QString& extension)
-{
-    const QString base = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    return base + QStringLiteral("/velmirano-fuzz-%1.").arg(::getpid()) + extension.toLower();
-}
-
 const QDateTime kFileTime(QDate(2004, 3, 5), QTime(14, 7, 9));
 
-// The wildcard match worked out over every prefix pair: "*" any run of
-// bytes, letters A-Z without regard to case.
-bool wildcardReference(const QByteArray& name, const QByteArray& mask)
+int fuzzLoad(const QString& extension, const std::uint8_t* data, std::size_t size)
 {
-    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    const qsizetype n = name.size(), m = mask.size();
-    std::vector<std::vector<char>> ok(std::size_t(n + 1), std::vector<char>(std::size_t(m + 1), 0));
-    ok[0][0] = 1;
-    for (qsizetype j = 1; j <= m; ++j) ok[0][std::size_t(j)] = mask[j - 1] == '*' && ok[0][std::size_t(j - 1)];
-    for (qsizetype i = 1; i <= n; ++i)
-        for (qsizetype j = 1; j <= m; ++j) {
-            const auto I = std::size_t(i), J = std::size_t(j);
-            ok[I][J] = mask[j - 1] == '*' ? (ok[I][J - 1] || ok[I - 1][J])
-                                         : (fold(mask[j - 1]) == fold(name[i - 1]) && ok[I - 1][J - 1]);
-        }
-    return ok[std::size_t(n)][std::size_t(m)];
-}
-
-} // namespace
-
-// Pictures of a few megapixels decode slowly in the instrumented build and
-// teach the fuzzer nothing new.
-void FuzzLimits() { ::setenv("VELMIRANO_DECODE_BUDGET_MB", "48", 1); }
-
-int FuzzPcx(const std::uint8_t* data, std::size_t size)
-{
-    RgbImage img;
-    return checked(DecodePCX(data, size, img), img);
-}
-
-int FuzzTga(const std::uint8_t* data, std::size_t size)
-{
-    RgbImage img;
-    return checked(DecodeTGA(data, size, img), img);
-}
-
-int FuzzLoad(const QString& extension, const std::uint8_t* data, std::size_t size)
-{
-    const QString path = scratchFile(extension);
+    // In memory, named for this process, removed after each input.
+    const QString path = (QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
+                         QStringLiteral("/velmirano-fuzz-%1.").arg(::getpid()) + extension.toLower();
     {
         QFile f(path);
         require(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -106,10 +58,9 @@ int FuzzLoad(const QString& extension, const std::uint8_t* data, std::size_t siz
     QFile::remove(path);
     int error = kIsOk;
     if (message.isEmpty()) {
-        require(!original.isEmpty());
         // A reduced decode is never larger than the stored picture.
-        require(img.width <= std::max(original.width(), original.height()) &&
-                img.height <= std::max(original.width(), original.height()));
+        const int longest = std::max(original.width(), original.height());
+        require(!original.isEmpty() && img.width <= longest && img.height <= longest);
     } else {
         const QString tail = QStringLiteral(" in IS_ReadXXX\n") + path;
         require(message.startsWith(QLatin1String("Fehler ")) && message.endsWith(tail));
@@ -122,7 +73,7 @@ int FuzzLoad(const QString& extension, const std::uint8_t* data, std::size_t siz
     return checked(error, img);
 }
 
-void FuzzMetadata(const std::uint8_t* data, std::size_t size)
+void fuzzMetadata(const std::uint8_t* data, std::size_t size)
 {
     QString text = QStringLiteral("%k|%e274|%e270|%e315|%e36867|%e40091|%e40094|%e|%i25|%i90|%i");
     if (size > 0 && data[0] == '%') {
@@ -135,43 +86,68 @@ void FuzzMetadata(const std::uint8_t* data, std::size_t size)
     const auto metadata = ReadPictureMetadata({data, size});
     if (!metadata) return;
     require(metadata->iptc.size() <= kMaxIptcDataSets);
-    for (const ExifField& f : metadata->exif) {
-        require(f.text.size() <= kMaxMetadataText && f.bytes.size() <= kMaxMetadataBytes);
-        require(GetExifText(*metadata, f.tag).size() <= kMaxMetadataText);
-    }
+    for (const ExifField& f : metadata->exif)
+        require(f.text.size() <= kMaxMetadataText && f.bytes.size() <= kMaxMetadataBytes &&
+                GetExifText(*metadata, f.tag).size() <= kMaxMetadataText);
     const QString stamped = expandPlaceholders(text, QStringLiteral("/bilder/urlaub/img01.jpg"), kFileTime, *metadata,
                                                [] { return kFileTime; });
-    // Every placeholder yields at most one capped value (IPTC data sets
-    // joined): nothing grows beyond that.
+    // Every placeholder yields at most one capped value (IPTC data sets joined).
     const qsizetype perPlaceholder = kMaxMetadataText * qsizetype(kMaxIptcDataSets + 1);
     require(stamped.size() <= text.size() + text.count(QLatin1Char('%')) * perPlaceholder);
 }
 
-void FuzzNames(const std::uint8_t* data, std::size_t size)
+// The wildcard match worked out over every prefix pair: "*" any run of
+// bytes, letters A-Z without regard to case.
+bool wildcardReference(const QByteArray& name, const QByteArray& mask)
 {
-    QList<QByteArray> raw = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)).split('\0');
+    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const std::size_t n = std::size_t(name.size()), m = std::size_t(mask.size());
+    std::vector<std::vector<char>> ok(n + 1, std::vector<char>(m + 1, 0));
+    ok[0][0] = 1;
+    for (std::size_t j = 1; j <= m; ++j) ok[0][j] = mask[j - 1] == '*' && ok[0][j - 1];
+    for (std::size_t i = 1; i <= n; ++i)
+        for (std::size_t j = 1; j <= m; ++j)
+            ok[i][j] = mask[j - 1] == '*' ? (ok[i][j - 1] || ok[i - 1][j])
+                                          : (fold(mask[j - 1]) == fold(name[i - 1]) && ok[i - 1][j - 1]);
+    return ok[n][m];
+}
+
+void fuzzNames(const std::uint8_t* data, std::size_t size)
+{
+    const QList<QByteArray> raw = QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)).split('\0');
     PictureList list;
     QStringList names;
     for (const QByteArray& r : raw) {
-        const QString name = PathFromNative(r);
-        require(NativePath(name) == r); // every byte comes back
-        names << name;
-        list.push_back({name, kFileTime});
+        names << PathFromNative(r);
+        require(NativePath(names.last()) == r); // every byte comes back
+        list.push_back({names.last(), kFileTime});
     }
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
         const int ab = CompareNatural(names[i], names[i + 1]), ba = CompareNatural(names[i + 1], names[i]);
-        require((ab > 0) == (ba < 0) && (ab == 0) == (ba == 0));
-        require(CompareNatural(names[i], names[i]) == 0);
-        // A mask matches itself once its stars are taken for themselves.
-        if (!names[i].contains(QLatin1Char('*'))) require(MatchesMask(names[i], names[i]));
-        require(MatchesMask(names[i + 1], QStringLiteral("*")));
+        require((ab > 0) == (ba < 0) && (ab == 0) == (ba == 0) && CompareNatural(names[i], names[i]) == 0);
+        require(MatchesMask(names[i + 1], QStringLiteral("*")) && (names[i].contains('*') || MatchesMask(names[i], names[i])));
         if (raw[i].size() <= 256 && raw[i + 1].size() <= 256)
             require(MatchesMask(names[i], names[i + 1]) == wildcardReference(raw[i], raw[i + 1]));
     }
-    // The sort key orders exactly as CompareNatural.
+    // The sort orders exactly as CompareNatural.
     Random random;
     SortPictureList(list, kOrderNatural, random);
     for (std::size_t i = 1; i < list.size(); ++i) require(CompareNatural(list[i - 1].filePath, list[i].filePath) <= 0);
+}
+
+} // namespace
+
+void FuzzLimits() { ::setenv("VELMIRANO_DECODE_BUDGET_MB", "48", 1); }
+
+int FuzzTarget(const QString& target, const std::uint8_t* data, std::size_t size)
+{
+    RgbImage img;
+    if (target == QLatin1String("pcx")) return checked(DecodePCX(data, size, img), img);
+    if (target == QLatin1String("tga")) return checked(DecodeTGA(data, size, img), img);
+    if (target == QLatin1String("metadata")) return fuzzMetadata(data, size), kIsOk;
+    if (target == QLatin1String("names")) return fuzzNames(data, size), kIsOk;
+    require(target.startsWith(QLatin1String("load_"))); // the build names no other
+    return fuzzLoad(target.mid(5).toUpper(), data, size);
 }
 
 } // namespace vm

@@ -1,6 +1,6 @@
-// What the fuzzers and the corpus replay drive: each call feeds bytes to one
-// entry point of untrusted data, then checks what a caller relies on. A
-// broken promise aborts.
+// What the fuzzers and the corpus replay drive: bytes into one entry point
+// of untrusted data, then checks of what a caller relies on. A broken
+// promise aborts.
 #pragma once
 
 #include <QString>
@@ -10,24 +10,14 @@
 
 namespace vm {
 
-// The PCX and TGA decoders alone; their error number.
-int FuzzPcx(const std::uint8_t* data, std::size_t size);
-int FuzzTga(const std::uint8_t* data, std::size_t size);
+// "pcx", "tga": the decoders alone. "load_jpg" ... "load_wmf": LoadPicture on
+// the bytes as a file of that type. "metadata": the metadata reader, then
+// the stamp's placeholders (a leading "%...\n" line is the stamp's text).
+// "names": file-name order and patterns on names cut at every zero byte.
+// Returns the library's error number, 0 for a picture or no picture involved.
+int FuzzTarget(const QString& target, const std::uint8_t* data, std::size_t size);
 
-// LoadPicture on the bytes as a file with this extension ("JPG", "WMF",
-// ...), written to a scratch folder in memory; the error number, 0 for a
-// picture.
-int FuzzLoad(const QString& extension, const std::uint8_t* data, std::size_t size);
-
-// The metadata reader on the bytes, then the text stamp's placeholders with
-// what it found. A leading "%...\n" line is taken as the stamp's text.
-void FuzzMetadata(const std::uint8_t* data, std::size_t size);
-
-// File-name order and patterns on names cut from the bytes at every zero.
-void FuzzNames(const std::uint8_t* data, std::size_t size);
-
-// The memory a decode may take while fuzzing, so that inputs explore the
-// readers instead of the allocator.
+// Caps a decode's memory, so that inputs explore the readers, not the allocator.
 void FuzzLimits();
 
 } // namespace vm

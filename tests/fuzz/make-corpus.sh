@@ -5,21 +5,26 @@
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 data="$here/../data"
-im=convert-im6.q16
-seed() { mkdir -p "$here/corpus/$1"; cp "$2" "$here/corpus/$1/$3"; }
-# make <target> <file> <output prefix> <options...>
+# seed <target> <file in tests/data> <name>
+seed() { mkdir -p "$here/corpus/$1"; cp "$data/$2" "$here/corpus/$1/$3"; }
+# make <target> <name> <output prefix> <options...>: a 16x12 gradient
 make() {
     dir=$1 name=$2 prefix=$3
     shift 3
     mkdir -p "$here/corpus/$dir"
-    $im -size 16x12 gradient:red-blue "$@" "$prefix$here/corpus/$dir/$name"
+    convert-im6.q16 -size 16x12 gradient:red-blue "$@" "$prefix$here/corpus/$dir/$name"
 }
 
-for f in quadrants.jpg orient6.jpg meta.jpg grey.jpg; do seed load_jpg "$data/$f" "good-$f"; done
+for f in jpg:quadrants.jpg jpg:orient6.jpg jpg:meta.jpg jpg:grey.jpg bmp:quadrants.bmp tif:orient6.tif \
+         png:quadrants.png gif:quadrants.gif pcx:pal8.pcx pcx:ega4planes.pcx pcx:rgb24-crossing.pcx \
+         tga:true32-rle.tga tga:mapped8-rle-map16.tga tga:grey8-rle.tga wmf:halves.wmf; do
+    seed "load_${f%%:*}" "${f#*:}" "good-${f#*:}"
+done
+seed load_png stamp/plain.png good-plain.png
+seed load_gif truncated.gif truncated.gif
 make load_jpg good-progressive.jpg "" -interlace JPEG
 make load_jpg good-cmyk.jpg "" -colorspace CMYK
 make load_jpg good-444.jpg "" -sampling-factor 1x1
-seed load_bmp "$data/quadrants.bmp" good-quadrants.bmp
 make load_bmp good-rle8.bmp "" -colors 16 -type Palette -compress RLE
 make load_bmp good-bits16.bmp "" -define bmp:subtype=RGB565
 make load_bmp good-v3.bmp BMP3:
@@ -28,25 +33,13 @@ make load_tif good-lzw.tif "" -compress LZW
 make load_tif good-bits16.tif "" -depth 16
 make load_tif good-tiles.tif "" -define tiff:tile-geometry=8x8
 make load_tif good-gray.tif "" -colorspace Gray
-seed load_tif "$data/orient6.tif" good-orient6.tif
 make load_png good-bits16.png "" -depth 16
 make load_png good-interlaced.png "" -interlace PNG
 make load_png good-palette.png PNG8:
 make load_png good-gray-alpha.png "" -colorspace Gray -alpha on
-seed load_png "$data/quadrants.png" good-quadrants.png
-seed load_png "$data/stamp/plain.png" good-plain.png
-seed load_gif "$data/quadrants.gif" good-quadrants.gif
 make load_gif good-interlaced.gif "" -interlace GIF
-seed load_gif "$data/truncated.gif" truncated.gif
-seed load_pcx "$data/pal8.pcx" good-pal8.pcx
-seed load_pcx "$data/ega4planes.pcx" good-ega4planes.pcx
-seed load_pcx "$data/rgb24-crossing.pcx" good-rgb24-crossing.pcx
-seed load_tga "$data/true32-rle.tga" good-true32-rle.tga
-seed load_tga "$data/mapped8-rle-map16.tga" good-mapped8-rle-map16.tga
-seed load_tga "$data/grey8-rle.tga" good-grey8-rle.tga
-seed load_wmf "$data/halves.wmf" good-halves.wmf
 for f in meta.jpg orient6.jpg orient6.tif quadrants.png stamp/img01.jpg stamp/latin1.jpg stamp/percent.jpg; do
-    seed metadata "$data/$f" "$(echo "$f" | tr / -)"
+    seed metadata "$f" "$(echo "$f" | tr / -)"
 done
 printf '%%e270 %%i25 %%e40091x%%E%%i\n' > "$here/corpus/metadata/stamp-text.jpg"
 cat "$data/meta.jpg" >> "$here/corpus/metadata/stamp-text.jpg"
