@@ -10,7 +10,7 @@ packages=(
   # metafile without the fonts its package only recommends.
   libexpat1-dev libjpeg-dev fonts-urw-base35
   libxcb1-dev xvfb xauth xdotool x11-utils imagemagick fonts-liberation2 fontconfig
-  # the hostile-file generator of the end-to-end tests
+  # scripts/mutants.py and the generator of the test pictures
   python3
 )
 missing=()
