@@ -48,6 +48,7 @@ while [ "$(date +%s)" -le "$end" ] && kill -0 $pid 2>/dev/null; do
   sleep 0.3
 done
 kill $rewriter 2>/dev/null
+"$tool" enum error >> "$work/log" 2>/dev/null # what was logged after the last poll
 kill -0 $pid 2>/dev/null && pass "the show is alive after every file" || bad "the show died"
 check "$reached" yes "the last picture appears after all the others"
 [ "$maxrss" -gt 0 ] && [ "$maxrss" -lt 307200 ] && pass "resident size stayed at most ${maxrss} KB" \
