@@ -1,8 +1,6 @@
-// Writes the hostile files of hostile.h into PICTURES for a show, each
-// followed by a good picture of its own colour, and prints the names of those
-// that must land in the error log. EXTRA receives a large picture that the
-// test copies over one in the show while it is loaded.
-//     make_hostile PICTURES EXTRA
+// make_hostile PICTURES EXTRA: the files of hostile.h, each followed by a good
+// picture, into PICTURES; prints those that must be logged. EXTRA receives a
+// large picture that the test copies over one in the show while it is loaded.
 #include "hostile.h"
 
 #include <QGuiApplication>

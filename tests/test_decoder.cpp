@@ -1,7 +1,5 @@
-// The decoder process: pictures and metadata come back exactly as decoding
-// in this process gives them; a crash, the memory limit and the deadline
-// become loading errors; a stop ends the decoder; a picture decoded ahead is
-// used only for exactly the request it was made for; the sandbox holds.
+// The decoder process: results as decoding here gives them; crash, memory and
+// deadline as loading errors; decoding ahead per request; the sandbox.
 #include "hostile.h"
 #include "pictures/decoding.h"
 #include "pictures/loading.h"

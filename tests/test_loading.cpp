@@ -1,7 +1,5 @@
-// Picture loading on real files of every type (made by tests/data/
-// make-testdata.sh): sizes and colours, EXIF turning, reduced decoding for a
-// fit, the message for every kind of bad file, and the hostile files of
-// hostile.h, which must end in their error at once and within memory.
+// Picture loading on the files of tests/data/make-testdata.sh and the hostile
+// files of hostile.h, which must end in their error at once and within memory.
 #include "hostile.h"
 #include "pictures/loading.h"
 #include "pictures/textstamp.h"

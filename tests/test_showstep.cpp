@@ -1,7 +1,5 @@
-// The show step on a headless target: fitting and centring, backgrounds,
-// the transition frame around the effect, calibration and stamp, failures
-// (the fitting's after the effect choice), a stop while the picture is
-// decoded, and the release of everything made for one picture.
+// The show step on a headless target: fitting, backgrounds, the frame around
+// the effect, failures, a stop while decoding, and the release of its buffers.
 #include "pictures/showstep.h"
 #include "platform/target.h"
 #include "state/runstate.h"
@@ -35,9 +33,8 @@ struct Surface : HeadlessTarget {
     double height() const override { return side ? side : HeadlessTarget::height(); }
 };
 
-// A show as the first tick leaves it: desktop on the target, buffers made,
-// effect 1 chosen by the single rule, each measured run lasting one second,
-// and scratch buffers a previous transition left standing.
+// A show as the first tick leaves it, effect 1, each measured run lasting one
+// second, and the scratch buffers a previous transition left standing.
 struct Show {
     RunState st;
     Surface target;
