@@ -26,30 +26,7 @@ using namespace vm;
 
 namespace {
 
-// Smooth gradients and fine noise: compresses like a photo.
-QImage photoLike(int w, int h)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    std::uint32_t seed = 7;
-    for (int y = 0; y < h; ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int n = int(seed >> 28) - 8;
-            const double u = double(x) / w, v = double(y) / h;
-            row[x] = qRgb(std::clamp(int(120 + 100 * std::sin(6 * u + 2 * v)) + n, 0, 255),
-                          std::clamp(int(110 + 90 * std::cos(4 * v - 3 * u)) + n, 0, 255),
-                          std::clamp(int(140 + 80 * std::sin(9 * u * v + 1)) + n, 0, 255));
-        }
-    }
-    return img;
-}
 
-void printLoad()
-{
-    QFile f("/proc/loadavg");
-    if (f.open(QIODevice::ReadOnly)) std::printf("load average: %s", f.readLine().constData());
-}
 
 // A show after its first tick on a 1920 x 1080 headless target, effect 2
 // without waiting: its first step is the first moment the new picture moves.

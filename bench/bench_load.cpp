@@ -23,28 +23,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-
-// Smooth gradients, a few shapes and fine noise: compresses like a photo
-// (about 1.5 bits per pixel at quality 90).
-QImage photoLike(int w, int h)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    std::uint32_t seed = 99;
-    for (int y = 0; y < h; ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int n = int(seed >> 28) - 8;
-            const double u = double(x) / w, v = double(y) / h;
-            const int r = int(120 + 100 * std::sin(6 * u + 2 * v)) + n;
-            const int g = int(110 + 90 * std::cos(4 * v - 3 * u)) + n;
-            const int b = int(140 + 80 * std::sin(9 * u * v + 1)) + n;
-            row[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
-        }
-    }
-    return img;
-}
-
 // The show step's fitted size.
 QSize fitted(QSize picture, QSize screen)
 {
@@ -53,12 +31,6 @@ QSize fitted(QSize picture, QSize screen)
     return QSize(int(std::nearbyint(picture.width() / s)), int(std::nearbyint(picture.height() / s)));
 }
 
-// Other work on the machine skews timings: say how busy it was.
-void printLoad()
-{
-    QFile f("/proc/loadavg");
-    if (f.open(QIODevice::ReadOnly)) std::printf("load average: %s", f.readLine().constData());
-}
 
 } // namespace
 

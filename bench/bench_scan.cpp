@@ -60,13 +60,6 @@ double findMs(const QString& root, const char* extra)
     });
 }
 
-// Other work on the machine skews timings: say how busy it was.
-void printLoad()
-{
-    QFile f("/proc/loadavg");
-    if (f.open(QIODevice::ReadOnly)) std::printf("load average: %s", f.readLine().constData());
-}
-
 } // namespace
 
 int main(int argc, char** argv)
