@@ -147,6 +147,7 @@ void TestTextStamp::expand_data()
     QTest::newRow("city, not the envelope's 1:90") << "%i90" << "img01.jpg" << "Köln";
     QTest::newRow("absent data set") << "%i5" << "img01.jpg" << "?????";
     QTest::newRow("no iptc") << "%i25" << "noiptc.jpg" << "?????";
+    QTest::newRow("the picture's own date first") << "%e36867" << "noiptc.jpg" << "2011:12:25 09:00:00";
     QTest::newRow("latin-1 keyword") << "%i25" << "latin1.jpg" << "Köln";
     QTest::newRow("values holding their placeholders") << "%e270 %i25 %i120" << "percent.jpg"
                                                        << "%e270 und %E270 %i25, 100% siehe %e36867";

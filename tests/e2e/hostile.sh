@@ -18,7 +18,7 @@ mkdir -p "$pics" "$extra" "$XDG_CONFIG_HOME/Velmiworks"
 logged=$(QT_QPA_PLATFORM=offscreen "$generator" "$pics" "$extra") || { echo "FAIL: the generator"; exit 1; }
 # In a sanitizer build freed memory is held back for checking; a little of
 # that keeps the resident size about the program's own.
-ldd "$velmirano" | grep -q libasan && export ASAN_OPTIONS="${ASAN_OPTIONS:-}:quarantine_size_mb=16"
+grep -qa __asan_init "$velmirano" && export ASAN_OPTIONS="${ASAN_OPTIONS:-}:quarantine_size_mb=16"
 # The decoder hangs on files named so; the deadline is short for the test.
 export VELMIRANO_DECODER_FAULT=hang:haengt VELMIRANO_DECODER_DEADLINE_MS=2000
 conf=$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf
@@ -70,7 +70,8 @@ write_conf "$one"
 VELMIRANO_DECODER_DEADLINE_MS=600000 "$velmirano" /S &
 pid=$!
 for _ in $(seq 1 100); do [[ "$(centre)" == \#[78]?[78]?[78]? ]] && break; sleep 0.1; done
-sleep 1.5 # the next tick, one interval later, waits for the hanging decoder
+# The hanging file is decoded ahead, or by the next tick one interval later.
+for _ in $(seq 1 100); do [ "$(pgrep -P $pid | wc -l)" -ge 1 ] && break; sleep 0.05; done
 check "$(pgrep -P $pid | wc -l)" 1 "a decoder process is at work"
 # xdotool is started beforehand, so its own start is not counted.
 mkfifo "$work/keys"

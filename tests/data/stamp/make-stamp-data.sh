@@ -18,7 +18,8 @@ exiv2 -M"set Exif.Image.Orientation 6" -M"set Exif.Photo.DateTimeOriginal 2004:0
       -M"set Iptc.Application2.Caption Dom am Abend" -M"set Iptc.Envelope.CharacterSet $(printf '\033%%G')" \
       -M"set Iptc.Application2.City Köln" img01.jpg
 $IM -size 32x24 xc:'#208040' -quality 90 noiptc.jpg # EXIF only
-exiv2 -M"set Exif.Photo.DateTimeOriginal 2011:12:24 18:00:00" noiptc.jpg
+# The date taken twice: in the picture's own directory and in the Exif one.
+exiv2 -M"set Exif.Photo.DateTimeOriginal 2011:12:24 18:00:00" -M"set Exif.Image.DateTimeOriginal 2011:12:25 09:00:00" noiptc.jpg
 $IM -size 16x16 xc:'#808080' -define png:exclude-chunks=date,time plain.png # no metadata
 # Values that contain the placeholders that produce them.
 $IM -size 16x16 xc:'#c02020' -quality 90 percent.jpg
