@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QProcess>
 #include <QtTest>
 
 using namespace vm;
@@ -68,10 +67,7 @@ class TestStartup : public QObject {
 
 private slots:
     void init() { QFile::remove(config_.file()); }
-    void commandLine_data();
     void commandLine();
-    void alphaBlendByVersion_data();
-    void alphaBlendByVersion();
     void storedValues_data();
     void storedValues();
     void folders();
@@ -79,56 +75,20 @@ private slots:
     void modes();
     void startFails_data();
     void startFails();
-    void realInstanceGuard();
 };
-
-void TestStartup::commandLine_data()
-{
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<QString>("mode");
-    QTest::addColumn<long long>("handle");
-    QTest::newRow("nothing") << "   " << "/C" << 0LL;
-    QTest::newRow("/s with blanks") << "  /s  " << "/S" << 0LL;
-    QTest::newRow("/Sx") << "/Sx" << "/S" << 0LL;
-    QTest::newRow("one character") << "s" << "S" << 0LL;
-    QTest::newRow("/p123") << "/p123" << "/P" << 123LL;
-    QTest::newRow("/p:4711") << "/p:4711" << "/P" << 0LL;
-    QTest::newRow("/p 4711 then words") << "/p  4711abc" << "/P" << 4711LL;
-    QTest::newRow("absurdly long") << "/P 99999999999999999999999999" << "/P" << 999999999999999999LL;
-}
 
 void TestStartup::commandLine()
 {
-    QFETCH(QString, line);
-    QFETCH(QString, mode);
-    QFETCH(long long, handle);
-    QCOMPARE(modeWord(line), mode);
-    QCOMPARE(parseWindowHandle(line), handle);
-}
-
-void TestStartup::alphaBlendByVersion_data()
-{
-    QTest::addColumn<int>("platform");
-    QTest::addColumn<int>("major");
-    QTest::addColumn<int>("minor");
-    QTest::addColumn<bool>("blends");
-    QTest::newRow("NT 4.0") << 2 << 4 << 0 << false;
-    QTest::newRow("2000") << 2 << 5 << 0 << true;
-    QTest::newRow("95") << 1 << 4 << 0 << false;
-    QTest::newRow("98") << 1 << 4 << 10 << true;
-    QTest::newRow("98 odd minor") << 1 << 4 << 3 << false;
-    QTest::newRow("Me") << 1 << 4 << 90 << true;
-    QTest::newRow("9x major 5") << 1 << 5 << 0 << true;
-    QTest::newRow("win32s") << 0 << 5 << 0 << false;
-}
-
-void TestStartup::alphaBlendByVersion()
-{
-    QFETCH(int, platform);
-    QFETCH(int, major);
-    QFETCH(int, minor);
-    QFETCH(bool, blends);
-    QCOMPARE(OsHasAlphaBlend(OsVersion{platform, major, minor}), blends);
+    for (auto [line, mode, handle] : {std::tuple{"   ", "/C", 0LL}, {"  /s  ", "/S", 0LL}, {"/Sx", "/S", 0LL}, {"s", "S", 0LL},
+                                      {"/p123", "/P", 123LL}, {"/p:4711", "/P", 0LL}, {"/p  4711abc", "/P", 4711LL},
+                                      {"/P 99999999999999999999999999", "/P", 999999999999999999LL}}) {
+        QCOMPARE(modeWord(line), QString(mode));
+        QCOMPARE(parseWindowHandle(line), handle);
+    }
+    // Windows 2000 and later, 98 and Me blend; NT 4, 95 and the rest do not.
+    for (auto [platform, major, minor, blends] : {std::tuple{2, 4, 0, false}, {2, 5, 0, true}, {1, 4, 0, false}, {1, 4, 10, true},
+                                                  {1, 4, 3, false}, {1, 4, 90, true}, {1, 5, 0, true}, {0, 5, 0, false}})
+        QCOMPARE(OsHasAlphaBlend(OsVersion{platform, major, minor}), blends);
 }
 
 void TestStartup::storedValues_data()
@@ -252,32 +212,5 @@ void TestStartup::startFails()
     QVERIFY(ImageLibraryInitialize(QList<QByteArray>{"png", "jpeg"}));
 }
 
-void TestStartup::realInstanceGuard()
-{
-    const QString title = QString("VelmiranoTest-%1").arg(QCoreApplication::applicationPid());
-    InstanceGuard first;
-    QVERIFY(first.IsOnlyInstance(title));
-    {
-        InstanceGuard second;
-        QVERIFY(!second.IsOnlyInstance(title));
-    }
-    // Another process of the same user sees the running one too (main() below answers).
-    QProcess other;
-    other.start(QCoreApplication::applicationFilePath(), {"-maxwarnings", "0", "--probe-instance", title});
-    QVERIFY(other.waitForFinished(30000));
-    QCOMPARE(other.exitCode(), 3);
-}
-
-int main(int argc, char** argv)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (qstrcmp(argv[i], "--probe-instance") == 0) {
-            QCoreApplication app(argc, argv);
-            InstanceGuard g;
-            return g.IsOnlyInstance(QString::fromLocal8Bit(argv[i + 1])) ? 0 : 3;
-        }
-    QApplication app(argc, argv);
-    TestStartup t;
-    return QTest::qExec(&t, argc, argv);
-}
+QTEST_MAIN(TestStartup)
 #include "test_startup.moc"
