@@ -71,10 +71,7 @@ private slots:
     void init() { QFile::remove(config_.file()); }
     void nextPicture_data();
     void nextPicture();
-    void mouseThreshold_data();
-    void mouseThreshold();
-    void screenSaverHost_data();
-    void screenSaverHost();
+    void inputRules();
     void keyBetweenTicks_data();
     void keyBetweenTicks();
     void keyDuringTransitionEndsAfterIt();
@@ -129,49 +126,18 @@ void TestShowWindow::nextPicture()
     QCOMPARE(registry.ReadSetting("error", "number0", "").contains("broken.png"), failed);
 }
 
-void TestShowWindow::mouseThreshold_data()
+// A move of more than two pixels ends the show; our own switch wins over the
+// daemon's XSCREENSAVER_WINDOW.
+void TestShowWindow::inputRules()
 {
-    QTest::addColumn<QPoint>("move");
-    QTest::addColumn<bool>("ends");
-    QTest::newRow("1+1 stays") << QPoint(1, 1) << false;
-    QTest::newRow("2+1 ends") << QPoint(2, 1) << true;
-    QTest::newRow("2+0 stays") << QPoint(2, 0) << false;
-    QTest::newRow("-2+1 ends") << QPoint(-2, 1) << true;
-}
-
-void TestShowWindow::mouseThreshold()
-{
-    QFETCH(QPoint, move);
-    QFETCH(bool, ends);
-    QCOMPARE(mouseMoveEndsShow(QPoint(100, 50), QPoint(100, 50) + move), ends);
-}
-
-void TestShowWindow::screenSaverHost_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QByteArray>("env");
-    QTest::addColumn<long long>("host");
-    QTest::newRow("nothing") << QStringList{"velmirano", "/S"} << QByteArray() << 0LL;
-    QTest::newRow("environment hex") << QStringList{"velmirano"} << QByteArray("0x1200007") << 0x1200007LL;
-    QTest::newRow("environment junk") << QStringList{"velmirano"} << QByteArray("window") << 0LL;
-    QTest::newRow("-window-id") << QStringList{"velmirano", "-window-id", "123"} << QByteArray() << 123LL;
-    QTest::newRow("-window-id wins over env") << QStringList{"velmirano", "-window-id", "5"} << QByteArray("9") << 5LL;
-    QTest::newRow("-window-id without id") << QStringList{"velmirano", "-window-id"} << QByteArray() << 0LL;
-    QTest::newRow("-root") << QStringList{"velmirano", "-root"} << QByteArray() << 777LL;
-    QTest::newRow("env stands in for -root") << QStringList{"velmirano", "-root", "-visual", "0x21"} << QByteArray("9")
-                                             << 9LL;
-    // Our own switch wins over the environment.
-    QTest::newRow("/C with env") << QStringList{"velmirano", "/C"} << QByteArray("9") << 0LL;
-    QTest::newRow("/P 123 with env") << QStringList{"velmirano", "/P", "123"} << QByteArray("9") << 0LL;
-    QTest::newRow("/C and -root") << QStringList{"velmirano", "-root", "/C"} << QByteArray() << 0LL;
-}
-
-void TestShowWindow::screenSaverHost()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QByteArray, env);
-    QFETCH(long long, host);
-    QCOMPARE(screenSaverHostWindow(args, env, 777), host);
+    for (auto [dx, dy, ends] : {std::tuple{1, 1, false}, {2, 1, true}, {2, 0, false}, {-2, 1, true}})
+        QCOMPARE(mouseMoveEndsShow(QPoint(100, 50), QPoint(100 + dx, 50 + dy)), ends);
+    const std::tuple<QStringList, const char*, long long> hosts[] = {
+        {{"/S"}, "", 0}, {{}, "0x1200007", 0x1200007}, {{}, "window", 0}, {{"-window-id", "123"}, "", 123},
+        {{"-window-id", "5"}, "9", 5}, {{"-window-id"}, "", 0}, {{"-root"}, "", 777}, {{"-root", "-visual", "0x21"}, "9", 9},
+        {{"/C"}, "9", 0}, {{"/P", "123"}, "9", 0}, {{"-root", "/C"}, "", 0}};
+    for (const auto& [args, env, host] : hosts)
+        QCOMPARE(screenSaverHostWindow(QStringList{"velmirano"} + args, env, 777), host);
 }
 
 void TestShowWindow::keyBetweenTicks_data()
