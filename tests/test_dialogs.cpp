@@ -33,7 +33,6 @@ struct Answers {
     QString folder;
     QStringList colourTitles;
     std::int32_t colour = -1;
-    std::vector<FontFace> fonts;
 
     Choosers choosers()
     {
@@ -45,7 +44,6 @@ struct Answers {
             return folderRequests.append({start, prompt, title}), folder;
         };
         c.chooseColour = [this](QWidget*, const QString& title, std::int32_t) { return colourTitles << title, colour; };
-        c.fontFaces = [this] { return fonts; };
         return c;
     }
 };
@@ -164,12 +162,9 @@ class TestDialogs : public QObject {
 private slots:
     void init() { QFile::remove(config_.file()); }
     void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
-    void durations_data();
     void durations();
-    void enterOnDurationValidatesBeforeSaving();
     void treeClicks_data();
     void treeClicks();
-    void singleMode();
     void addFolder();
     void okWritesSettings();
     void leavingWithoutOk();
@@ -178,47 +173,30 @@ private slots:
     void stampNumberBoxes_data();
     void stampNumberBoxes();
     void stampPositions();
-    void stampColours();
-    void stampFontList();
     void stampSample();
 };
 
-void TestDialogs::durations_data()
-{
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QString>("shown"); // "1" after a refusal
-    QTest::newRow("delay 0") << "delay" << "0" << "1";
-    QTest::newRow("delay 61") << "delay" << "61" << "1";
-    QTest::newRow("tdauer abc") << "Überblendzeit" << "abc" << "1";
-    QTest::newRow("tdauer 60") << "Überblendzeit" << "60" << "60";
-}
-
+// A refused duration shows "1" and one message, on leaving the box or on
+// Enter, which then saves the checked value.
 void TestDialogs::durations()
-{
-    QFETCH(QString, box);
-    QFETCH(QString, typed);
-    QFETCH(QString, shown);
-    Run run;
-    auto* edit = run.control<QLineEdit>(box.toUtf8());
-    run.focus(edit);
-    QTest::keyClicks(edit, typed);
-    QVERIFY(run.answers.messages.isEmpty()); // nothing happens while typing
-    run.control("Bildpfadliste")->setFocus(Qt::TabFocusReason);
-    QCOMPARE(edit->text(), shown);
-    QCOMPARE(box == "delay" ? run.state.settings.delay : run.state.settings.tdauer, shown.toInt());
-    QCOMPARE(run.answers.messages, message(MessageIcon::Information, typed == shown ? "" : kDurationMessage));
-}
-
-void TestDialogs::enterOnDurationValidatesBeforeSaving()
 {
     {
         Run run;
-        auto* delay = run.control<QLineEdit>("delay");
-        run.focus(delay);
-        QTest::keyClicks(delay, "99");
-        QTest::keyClick(delay, Qt::Key_Return);
-        QCOMPARE(run.answers.messages.size(), 1);
+        for (auto [box, typed, shown] : {std::tuple{"delay", "0", "1"}, {"delay", "61", "1"}, {"Überblendzeit", "abc", "1"},
+                                         {"Überblendzeit", "60", "60"}, {"delay", "99", "1"}}) {
+            auto* edit = run.control<QLineEdit>(box);
+            run.focus(edit);
+            run.answers.messages.clear();
+            QTest::keyClicks(edit, typed);
+            QVERIFY(run.answers.messages.isEmpty()); // nothing happens while typing
+            if (typed == QLatin1String("99")) break;
+            run.control("Bildpfadliste")->setFocus(Qt::TabFocusReason);
+            QCOMPARE(edit->text(), QString(shown));
+            QCOMPARE(box[0] == 'd' ? run.state.settings.delay : run.state.settings.tdauer, QString(shown).toInt());
+            QCOMPARE(run.answers.messages, message(MessageIcon::Information, QString(typed) == shown ? "" : kDurationMessage));
+        }
+        QTest::keyClick(run.control("delay"), Qt::Key_Return);
+        QCOMPARE(run.answers.messages, message(MessageIcon::Information, kDurationMessage));
         QVERIFY(!run.dialog->isVisible());
     }
     QCOMPARE(QSettings(config_.file(), QSettings::IniFormat).value("misc/delay").toString(), QString("1"));
@@ -272,25 +250,6 @@ void TestDialogs::treeClicks()
     for (int g = 0; g < tree.root()->childCount(); ++g) full += EffectTree::imageOf(tree.root()->child(g)) == EffectTree::GroupAllOn;
     QCOMPARE(EffectTree::imageOf(tree.root()),
              int(full == 5 ? EffectTree::RootAllOn : full == 0 ? EffectTree::RootMarked : EffectTree::RootSomeOn));
-}
-
-void TestDialogs::singleMode()
-{
-    Run run([](RunState& s) {
-        s.settings.blende = 13;
-        for (int n = 1; n <= kEffectCount; ++n) s.effekte[std::size_t(n)].aktiv = n <= 3 ? 1 : 0;
-    });
-    EffectTree& tree = run.dialog->tree();
-    // A group click changes nothing; an effect click (or Space) moves the mark.
-    clickNode(tree, "Einschieben");
-    clickNode(tree, "B049");
-    QCOMPARE(QList<int>({run.state.settings.blende, image(tree, "B013"), image(tree, "B049"), image(tree, "Einschieben")}),
-             (QList<int>{49, EffectTree::EffectOff, EffectTree::EffectChosen, EffectTree::GroupAllOn}));
-    tree.setFocus();
-    tree.setCurrentItem(tree.nodeByKey("B010"));
-    QTest::keyClick(&tree, Qt::Key_Space);
-    QCOMPARE(run.state.settings.blende, 10);
-    QCOMPARE(enabledEffects(run.state), (std::set<int>{1, 2, 3}));
 }
 
 // A new folder is added with its separator, a listed one (however written) is not.
@@ -459,42 +418,6 @@ void TestDialogs::stampPositions()
             QCOMPARE(box(i)->palette().color(QPalette::Window).name() + box(i)->property("tag").toString(),
                      QString(i == position ? "#00ff00True" : "#ffffffFalse"));
     }
-}
-
-// A cancelled chooser keeps the colour; the swatch shows it, red in the low byte.
-void TestDialogs::stampColours()
-{
-    Stamp stamp([](Settings& s) { s.rahmen = s.hintergrund = 1; });
-    const Settings& s = stamp.settings;
-    for (auto [button, title, swatch, setting] :
-         {std::tuple{"StempelTextFarbeButton", "Farbe des Textstempels", "StempelTextFarbe", &s.farbe},
-          {"StempelTextRahmenFarbeButton", "Rahmenfarbe des Textstempels", "StempelTextRahmenFarbe", &s.rahmenfarbe},
-          {"TextStempelHGFarbeButton", "Hintergrundfarbe des Textstempels", "StempelTextHGFarbe", &s.hintergrundfarbe}}) {
-        for (int answer : {0x405060, -1}) {
-            stamp.answers.colour = answer;
-            press(stamp.control(button));
-            QCOMPARE(stamp.answers.colourTitles.last(), QString(title));
-            QCOMPARE(*setting, 0x405060);
-            QCOMPARE(stamp.control(swatch)->palette().color(QPalette::Window), QColor(0x60, 0x50, 0x40));
-        }
-    }
-}
-
-// The faces come sorted, once each, cut at a NUL; picking one stores it.
-void TestDialogs::stampFontList()
-{
-    Answers answers;
-    answers.fonts = {{"zeta", true}, {"Alpha", false}, {"beta", true}, {"Alpha", true}, {QString::fromLatin1("Gamma\0x", 7), true}};
-    Settings settings;
-    settings.schriftart = "beta";
-    Textstempel dialog(settings, answers.choosers());
-    auto* fonts = dialog.findChild<QComboBox*>("StempelTextSchrift");
-    QStringList names;
-    for (int i = 0; i < fonts->count(); ++i) names << fonts->itemText(i);
-    QCOMPARE(names, (QStringList{"Alpha", "beta", "Gamma", "zeta"}));
-    QCOMPARE(fonts->currentText(), QString("beta"));
-    emit fonts->activated(3);
-    QCOMPARE(settings.schriftart, QString("zeta"));
 }
 
 // The sample shows the text unexpanded; a box that ends one pixel left of

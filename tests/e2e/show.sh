@@ -85,14 +85,6 @@ kill -TERM $pid
 poll 30000 gone $pid && pass "SIGTERM ends the show" || { bad "show ignored SIGTERM"; kill -9 $pid; }
 check "$(get misc message)$(get misc letztes_bild)" "[SIGTERM ][2]" "SIGTERM saves the end reason and the picture"
 
-# --- SIGTERM in the middle of a slow transition saves like a key press.
-write_conf 2 0 "" '[delay]\nD2=900000000\nS2=1\n'
-"$velmirano" /S & pid=$!
-poll 60000 pixels red 500 700000 || bad "no slow transition seen"
-kill -TERM $pid
-poll 30000 gone $pid && pass "SIGTERM stops a running transition" || { bad "transition ignored SIGTERM"; kill -9 $pid; }
-check "$(get misc message)$(timings delay)" "[SIGTERM ]152" "end reason and timings after SIGTERM mid-transition"
-
 # --- The mouse: a 1+1 pixel move keeps the show, a larger one ends it.
 write_conf 1 0
 xdotool mousemove 100 100
