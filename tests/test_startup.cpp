@@ -85,10 +85,6 @@ void TestStartup::commandLine()
         QCOMPARE(modeWord(line), QString(mode));
         QCOMPARE(parseWindowHandle(line), handle);
     }
-    // Windows 2000 and later, 98 and Me blend; NT 4, 95 and the rest do not.
-    for (auto [platform, major, minor, blends] : {std::tuple{2, 4, 0, false}, {2, 5, 0, true}, {1, 4, 0, false}, {1, 4, 10, true},
-                                                  {1, 4, 3, false}, {1, 4, 90, true}, {1, 5, 0, true}, {0, 5, 0, false}})
-        QCOMPARE(OsHasAlphaBlend(OsVersion{platform, major, minor}), blends);
 }
 
 void TestStartup::storedValues_data()
