@@ -5,22 +5,17 @@
 #include "dialogs/optionsdialog.h"
 #include "dialogs/stampdialog.h"
 #include "pictures/textstamp.h"
-#include "platform/qttarget.h"
-#include "platform/registry.h"
 #include "start/slideshow.h"
 #include "start/startup.h"
 #include "state/runstate.h"
 #include "testutil.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSettings>
 #include <QtTest>
-
-#include <set>
 
 using namespace vm;
 
@@ -228,14 +223,14 @@ void TestDialogs::treeClicks()
     EffectTree& tree = run.dialog->tree();
     clickNode(tree, clicked);
     QCOMPARE(run.answers.messages, message(MessageIcon::Exclamation, refusal));
-    std::set<int> expected(after.begin(), after.end());
+    QList<int> expected = after;
     for (int n = 1; n <= kEffectCount; ++n) {
-        if (after.isEmpty()) expected.insert(n);
-        QCOMPARE(run.state.effekte[std::size_t(n)].aktiv, int(expected.count(n)));
-        QCOMPARE(image(tree, EffectTree::effectKey(n)), int(expected.count(n) ? EffectTree::EffectOn : EffectTree::EffectOff));
+        if (after.isEmpty()) expected << n;
+        QCOMPARE(run.state.effekte[std::size_t(n)].aktiv, int(expected.contains(n)));
+        QCOMPARE(image(tree, EffectTree::effectKey(n)), int(expected.contains(n) ? EffectTree::EffectOn : EffectTree::EffectOff));
     }
     int on = 0, full = 0;
-    for (int n : {49, 50, 51, 52, 71}) on += int(expected.count(n));
+    for (int n : {49, 50, 51, 52, 71}) on += int(expected.contains(n));
     QCOMPARE(image(tree, "Einschieben"),
              int(on == 5 ? EffectTree::GroupAllOn : on == 0 ? EffectTree::GroupNoneOn : EffectTree::GroupSomeOn));
     for (int g = 0; g < tree.root()->childCount(); ++g) full += EffectTree::imageOf(tree.root()->child(g)) == EffectTree::GroupAllOn;
