@@ -24,7 +24,6 @@ namespace {
 // What the fake choosers were asked and what they answer.
 struct Answers {
     QStringList messages; // icon, title and text of each message
-    QList<QStringList> folderRequests; // start, prompt, title
     QString folder;
     std::int32_t colour = -1;
 
@@ -34,9 +33,7 @@ struct Answers {
         c.message = [this](QWidget*, MessageIcon icon, const QString& title, const QString& text) {
             messages << QString("%1 %2: %3").arg(int(icon)).arg(title, text);
         };
-        c.chooseFolder = [this](QWidget*, const QString& start, const QString& prompt, const QString& title) {
-            return folderRequests.append({start, prompt, title}), folder;
-        };
+        c.chooseFolder = [this](QWidget*, const QString&, const QString&, const QString&) { return folder; };
         c.chooseColour = [this](QWidget*, const QString&, std::int32_t) { return colour; };
         return c;
     }
@@ -117,8 +114,6 @@ struct Run : Shown<Einstellungen> {
         dialog->fill();
         show();
     }
-    QString folder() const { return pictures.path() + u'/'; }
-    QString count() { return control<QLabel>("Bilderanzahl")->text(); }
     QWidget* order(int index) { return indexedChild(dialog.get(), "SortierungArt", index); }
     void focus(QLineEdit* box)
     {
@@ -151,7 +146,6 @@ private slots:
     void durations();
     void treeClicks_data();
     void treeClicks();
-    void addFolder();
     void okWritesSettings();
     void leavingWithoutOk();
     void subDialogRestartsWaitingPreview();
@@ -236,23 +230,6 @@ void TestDialogs::treeClicks()
     for (int g = 0; g < tree.root()->childCount(); ++g) full += EffectTree::imageOf(tree.root()->child(g)) == EffectTree::GroupAllOn;
     QCOMPARE(EffectTree::imageOf(tree.root()),
              int(full == 5 ? EffectTree::RootAllOn : full == 0 ? EffectTree::RootMarked : EffectTree::RootSomeOn));
-}
-
-// A new folder is added with its separator, a listed one (however written) is not.
-void TestDialogs::addFolder()
-{
-    Run run;
-    QTemporaryDir other;
-    touch(other.filePath("x.jpg"));
-    run.state.CurrentPictureIndex = 2;
-    for (const QString& answer : {QString(), run.pictures.path(), other.path() + u'/'})
-        run.answers.folder = answer, press(run.control("Hinzufügen"));
-    QCOMPARE(run.answers.folderRequests.value(2),
-             (QStringList{run.pictures.path(), QString::fromUtf8("Bitte Verzeichnis mit Bildern auswählen"), "Verzeichniswahl"}));
-    QCOMPARE(run.state.Folders, (QStringList{run.folder(), other.path() + u'/'}));
-    QCOMPARE(run.control<QListWidget>("Bildpfadliste")->count(), 2);
-    QCOMPARE(run.count(), QString("Anzahl Bilder: 3"));
-    QCOMPARE(run.state.CurrentPictureIndex, 0);
 }
 
 void TestDialogs::okWritesSettings()

@@ -120,15 +120,6 @@ void TestShutdown::ring()
     }
     QCOMPARE(subkey(config_, "error"),
              (QStringList{QString("number%1=2024.03.05 07:08:09 x\ny").arg(next - 1), QString("numbers=%1").arg(next)}));
-    // Eleven entries: every slot once, the eleventh over the first.
-    Registry r;
-    r.DeleteSettingsKey("error");
-    for (int i = 1; i <= 11; ++i) LogError(r, QString("F%1").arg(i), kWhen.addSecs(i));
-    QStringList ring{"numbers=1"};
-    for (int i = 2; i <= 11; ++i) ring << QString("number%1=2024.03.05 07:08:%2 F%3").arg(i - 1).arg(9 + i).arg(i);
-    ring[10] = "number0=2024.03.05 07:08:20 F11";
-    ring.sort();
-    QCOMPARE(subkey(config_, "error"), ring);
 }
 
 void TestShutdown::errorForm_data()
