@@ -16,28 +16,19 @@ using namespace vm;
 namespace {
 
 struct FakeServices : StartServices {
-    bool libraryPresent = true;
-    bool captureWorks = true;
-    bool otherShowRunning = false;
+    int failure = -1; // 0 another show runs, 1 no image library, 2 no desktop capture
     QStringList errors;
     QStringList opened;
     QList<long long> passwordParents;
 
-    bool initImageLibrary() override { return libraryPresent; }
+    bool initImageLibrary() override { return failure != 1; }
     ScreenSize screenSize() override { return {64, 48}; }
-    bool captureDesktop(Dc* into) override
-    {
-        return captureWorks && FillRect(into, Rect{0, 0, 64, 48}, SolidBrush{0x00ff00});
-    }
-    bool isOnlyInstance(const QString&) override { return !otherShowRunning; }
+    bool captureDesktop(Dc* into) override { return failure != 2 && FillRect(into, Rect{0, 0, 64, 48}, SolidBrush{0x00ff00}); }
+    bool isOnlyInstance(const QString&) override { return failure != 0; }
     void changePassword(long long parent) override { passwordParents << parent; }
     void showErrorInfo(RunState&, const QString& m) override { errors << m; }
     QString currentDirectory() override { return "/tmp/current"; }
-    bool openWindow(RunState&, const QString& mode) override
-    {
-        opened << mode;
-        return true;
-    }
+    bool openWindow(RunState&, const QString& mode) override { return opened << mode, true; }
 };
 
 // Writes the store as a person left it, then starts with that line.
@@ -46,14 +37,13 @@ struct Started {
     Registry r;
     FakeServices fake;
     StartResult result;
-    explicit Started(const QString& line, const std::function<void(Registry&)>& store = {},
-                     const std::function<void(FakeServices&)>& prepare = {})
+    explicit Started(const QString& line, const std::function<void(Registry&)>& store = {}, int failure = -1)
     {
         if (store) {
             Registry w;
             store(w);
         }
-        if (prepare) prepare(fake);
+        fake.failure = failure;
         result = Main(line, st, r, fake);
     }
 };
@@ -183,7 +173,7 @@ void TestStartup::modes()
 
 void TestStartup::startFails_data()
 {
-    QTest::addColumn<int>("failure"); // 0 another show, 1 no library, 2 no capture
+    QTest::addColumn<int>("failure");
     QTest::addColumn<QString>("error");
     QTest::newRow("second show ends silently") << 0 << "";
     QTest::newRow("no image library") << 1 << "VelmiranoIS.DLL fehlt im Windows-Systemverzeichnis!!!";
@@ -194,11 +184,7 @@ void TestStartup::startFails()
 {
     QFETCH(int, failure);
     QFETCH(QString, error);
-    Started s("/S", {}, [&](FakeServices& f) {
-        f.otherShowRunning = failure == 0;
-        f.libraryPresent = failure != 1;
-        f.captureWorks = failure != 2;
-    });
+    Started s("/S", {}, failure);
     QCOMPARE(s.result, StartResult::Ended);
     QCOMPARE(s.fake.errors, error.isEmpty() ? QStringList{} : QStringList{error});
     QVERIFY(s.fake.opened.isEmpty());
