@@ -325,6 +325,7 @@ void TestDialogs::changeDuringTransitionShowsNextPictureAtOnce()
     // Long before the 60 s interval the next picture is there, whole.
     QTRY_VERIFY_WITH_TIMEOUT(run.state.CurrentPictureIndex == 2 && !run.dialog->slideshow().tickRunning(), 10000);
     QVERIFY(midTransition && !run.state.unterbrechung);
+    QCOMPARE(run.state.decoder.started(), 3); // each next picture was decoded during the interval
     for (QPoint p : {QPoint(0, 0), QPoint(287, 215), QPoint(144, 108)})
         QCOMPARE(run.dialog->preview().bitmap().pixel(p.x(), p.y()), pixelFromColorRef(0x00ff00));
 }

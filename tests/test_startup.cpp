@@ -2,7 +2,6 @@
 // store, and what each mode does, through fake system services.
 #include "platform/imagelib.h"
 #include "platform/registry.h"
-#include "platform/system.h"
 #include "start/startup.h"
 #include "state/runstate.h"
 #include "testutil.h"
