@@ -11,6 +11,8 @@
 #include "testutil.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -152,6 +154,7 @@ private slots:
     void changeDuringTransitionShowsNextPictureAtOnce();
     void stampNumberBoxes();
     void stampPositions();
+    void stampFontStandIn();
     void stampSample();
 };
 
@@ -369,6 +372,20 @@ void TestDialogs::stampPositions()
             QCOMPARE(box(i)->palette().color(QPalette::Window).name() + box(i)->property("tag").toString(),
                      QString(i == position ? "#00ff00True" : "#ffffffFalse"));
     }
+}
+
+// A face that is not installed shows the family the sample is drawn in; the
+// stored name stays until the person picks one.
+void TestDialogs::stampFontStandIn()
+{
+    const QString standIn = QFontInfo(QFont(QStringList{"Arial"})).family();
+    Settings arial;
+    Answers answers;
+    Choosers choosers = answers.choosers();
+    choosers.fontFaces = [&] { return std::vector<FontFace>{{"Aaa"}, {standIn}, {"Zzz"}}; };
+    Textstempel dialog(arial, choosers);
+    QCOMPARE(dialog.findChild<QComboBox*>("StempelTextSchrift")->currentText(), standIn);
+    QCOMPARE(arial.schriftart, QString("Arial"));
 }
 
 // A stamp whose box ends one pixel left of the sample is nothing, not a band.
