@@ -225,6 +225,7 @@ void TestDecoder::decodedAhead_data()
     QTest::newRow("same request") << "" << 1;
     QTest::newRow("turning switched on") << "rotate" << 2;
     QTest::newRow("other surface") << "surface" << 2;
+    QTest::newRow("other surface, ahead again") << "again" << 2;
     QTest::newRow("stamp switched on") << "metadata" << 2;
     QTest::newRow("file rewritten") << "file" << 2;
 }
@@ -239,8 +240,13 @@ void TestDecoder::decodedAhead()
     PictureDecoder decoder;
     decoder.decodeAhead(MakeDecodeRequest(path, false, QSizeF(64, 48), false, false));
     if (change == "file") QVERIFY(hostile::solid(50, 20, 0xff0000ff).save(path, "JPEG"));
-    const DecodeRequest asked = MakeDecodeRequest(path, change == "rotate", QSizeF(change == "surface" ? 32 : 64, 48),
-                                                  false, change == "metadata");
+    const bool smaller = change == "surface" || change == "again";
+    const DecodeRequest asked =
+        MakeDecodeRequest(path, change == "rotate", QSizeF(smaller ? 32 : 64, 48), false, change == "metadata");
+    if (change == "again") { // the new request replaces the old one at once
+        decoder.decodeAhead(asked);
+        QCOMPARE(decoder.started(), 2);
+    }
     const std::optional<DecodedPicture> got = decoder.obtain(asked, {});
     QVERIFY(got);
     compareDecoded(*got, DecodeInProcess(asked));

@@ -106,6 +106,7 @@ void TestLoading::everyFileType_data()
     row("orient8.jpg", {kGreen, kYellow, kRed, kBlue}, 24, t);
     QTest::newRow("orient6.jpg unturned") << "orient6.jpg" << false << s << kStandard << 24;
     row("mixed-case.Jpg", kClockwise, 24, t);
+    row("thumb-orient6.jpg", kStandard, 24, s);
     row("orient6.tif", kStandard, 0, s);
 }
 

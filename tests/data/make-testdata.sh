@@ -37,6 +37,9 @@ done
 cp quadrants.tif orient6.tif
 exiv2 -q -M"set Exif.Image.Orientation 6" orient6.tif
 cp orient6.jpg mixed-case.Jpg
+# An orientation in the thumbnail's directory only: the picture stays.
+cp quadrants.jpg thumb-orient6.jpg
+exiv2 -q -M"set Exif.Thumbnail.Orientation 6" thumb-orient6.jpg
 cp quadrants.jpg meta.jpg
 exiv2 -q -M"set Exif.Image.Orientation 3" -M"set Exif.Photo.DateTimeOriginal 2021:07:04 13:14:15" \
          -M"set Exif.Image.Artist Velmiworks" -M"set Exif.Image.XPTitle Byte 72 0 97 0 108 0 108 0 111 0 0 0" \
