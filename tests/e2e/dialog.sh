@@ -5,16 +5,9 @@
 set -u
 velmirano=$1
 tool=$2
-fail=0
-pass() { echo "ok: $1"; }
-bad() { echo "FAIL: $1"; fail=1; }
-check() { if [ "$1" == "$2" ]; then pass "$3"; else bad "$3: expected [$2], got [$1]"; fi; }
+. "$(dirname "$0")/common.sh"
 im=convert-im6.q16
-export XDG_CONFIG_HOME=$(mktemp -d)
-export XDG_RUNTIME_DIR=$(mktemp -d)
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$work"' EXIT
-mkdir -p "$work/pics" "$XDG_CONFIG_HOME/Velmiworks"
+mkdir -p "$work/pics"
 $im -size 400x300 xc:'#ff0000' "$work/pics/a.png"
 $im -size 400x300 xc:'#00ff00' "$work/pics/b.png"
 # A line-by-line transition that would take minutes.

@@ -5,16 +5,9 @@
 # the decoder hangs; SIGTERM saves; without a decoder it says so at start.
 set -u
 velmirano=$1 tool=$2 generator=$3
-fail=0
-pass() { echo "ok: $1"; }
-bad() { echo "FAIL: $1"; fail=1; }
-check() { if [ "$1" == "$2" ]; then pass "$3"; else bad "$3: expected [$2], got [$1]"; fi; }
-
-export XDG_CONFIG_HOME=$(mktemp -d) XDG_RUNTIME_DIR=$(mktemp -d)
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$work"' EXIT
+. "$(dirname "$0")/common.sh"
 pics=$work/pics extra=$work/extra
-mkdir -p "$pics" "$extra" "$XDG_CONFIG_HOME/Velmiworks"
+mkdir -p "$pics" "$extra"
 logged=$(QT_QPA_PLATFORM=offscreen "$generator" "$pics" "$extra") || { echo "FAIL: the generator"; exit 1; }
 # In a sanitizer build freed memory is held back for checking; a little of
 # that keeps the resident size about the program's own.

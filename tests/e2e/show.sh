@@ -7,18 +7,10 @@
 set -u
 velmirano=$1
 tool=$2
-fail=0
-pass() { echo "ok: $1"; }
-bad() { echo "FAIL: $1"; fail=1; }
-check() { if [ "$1" == "$2" ]; then pass "$3"; else bad "$3: expected [$2], got [$1]"; fi; }
+. "$(dirname "$0")/common.sh"
 im=convert-im6.q16
-export XDG_CONFIG_HOME=$(mktemp -d)
-# The single-show mark lives here: a show elsewhere on the machine must not meet ours.
-export XDG_RUNTIME_DIR=$(mktemp -d)
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR" "$work"' EXIT
 pics=$work/pics
-mkdir -p "$pics" "$work/yellow" "$work/other/Velmiworks" "$XDG_CONFIG_HOME/Velmiworks"
+mkdir -p "$pics" "$work/yellow" "$work/other/Velmiworks"
 # Three pictures in show order, then a broken one.
 $im -size 800x600 xc:'#ff0000' "$pics/a_rot.jpg"
 $im -size 800x600 xc:'#00ff00' "$pics/b_gruen.jpg"
