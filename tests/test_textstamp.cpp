@@ -136,6 +136,7 @@ void TestTextStamp::expand_data()
     QTest::newRow("exif, either case") << "%e36867/%E274." << "img01.jpg" << "2004:03:05 10:11:12/6.";
     QTest::newRow("windows utf-16 title") << "%e40091" << "img01.jpg" << "Grüße aus Köln";
     QTest::newRow("windows comment trimmed") << "<%e40092>" << "img01.jpg" << "<am Rhein>";
+    QTest::newRow("windows subject") << "%e40095" << "img01.jpg" << "Kölner Dom";
     QTest::newRow("absent tag") << "%e37510x" << "img01.jpg" << "?????x";
     QTest::newRow("no digits is tag 0") << "%e" << "img01.jpg" << "?????";
     QTest::newRow("274 beyond 32 bits") << "%e4294967570" << "img01.jpg" << "?????";

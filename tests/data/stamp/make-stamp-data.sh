@@ -8,13 +8,14 @@ IM=convert-im6.q16
 utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tu1 -v | xargs; }
 rm -f img01.jpg noiptc.jpg plain.png percent.jpg latin1.jpg
 # Date taken, orientation, a Windows title with umlauts, a Windows comment
-# padded with blanks, three keywords, a caption, and a city (2:90) next to
-# the envelope's character set, which has the same number (1:90).
+# padded with blanks, a Windows subject (the last of those tags), three
+# keywords, a caption, and a city (2:90) next to the envelope's character
+# set, which has the same number (1:90).
 $IM -size 48x32 gradient:'#3060c0'-'#e0a040' -quality 90 img01.jpg
 exiv2 -M"set Exif.Image.Orientation 6" -M"set Exif.Photo.DateTimeOriginal 2004:03:05 10:11:12" \
       -M"set Exif.Image.ImageDescription Abendlicht" -M"set Exif.Image.XPTitle Byte $(utf16 'Grüße aus Köln') 0 0" \
-      -M"set Exif.Image.XPComment Byte $(utf16 '  am Rhein  ') 0 0" -M"add Iptc.Application2.Keywords Köln" \
-      -M"add Iptc.Application2.Keywords Rhein" -M"add Iptc.Application2.Keywords Dom" \
+      -M"set Exif.Image.XPComment Byte $(utf16 '  am Rhein  ') 0 0" -M"set Exif.Image.XPSubject Byte $(utf16 'Kölner Dom') 0 0" \
+      -M"add Iptc.Application2.Keywords Köln" -M"add Iptc.Application2.Keywords Rhein" -M"add Iptc.Application2.Keywords Dom" \
       -M"set Iptc.Application2.Caption Dom am Abend" -M"set Iptc.Envelope.CharacterSet $(printf '\033%%G')" \
       -M"set Iptc.Application2.City Köln" img01.jpg
 $IM -size 32x24 xc:'#208040' -quality 90 noiptc.jpg # EXIF only
