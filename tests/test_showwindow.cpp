@@ -134,7 +134,7 @@ void TestShowWindow::inputRules()
     const std::tuple<QStringList, const char*, long long> hosts[] = {
         {{"/S"}, "", 0}, {{}, "0x1200007", 0x1200007}, {{}, "window", 0}, {{"-window-id", "123"}, "", 123},
         {{"-window-id", "5"}, "9", 5}, {{"-window-id"}, "", 0}, {{"-root"}, "", 777}, {{"-root", "-visual", "0x21"}, "9", 9},
-        {{"/C"}, "9", 0}, {{"/P", "123"}, "9", 0}, {{"-root", "/C"}, "", 0}};
+        {{"/C"}, "9", 0}, {{"/P", "123"}, "9", 0}, {{"-root", "/C"}, "", 0}, {{"S"}, "9", 0}};
     for (const auto& [args, env, host] : hosts)
         QCOMPARE(screenSaverHostWindow(QStringList{"velmirano"} + args, env, 777), host);
 }
