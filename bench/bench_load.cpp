@@ -19,7 +19,6 @@
 #include "benchutil.h"
 
 using namespace vm;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
