@@ -246,7 +246,7 @@ private slots:
         QTest::newRow("never above the sane maximum") << 60 << QList<uint>{1000, 1001} << 1000000000 << 1 << 1000000000;
         QTest::newRow("a stale count at INT32_MAX shrinks") << 1 << QList<uint>{1000, 3000} << 2147483647 << 2000 << 1000000000;
         QTest::newRow("from 0, T/t as always") << 60 << QList<uint>{1000, 1001} << 0 << 1 << 60000;
-        QTest::newRow("waits for a tick") << 1 << QList<uint>{500, 500, 500, 500, 504} << 8 << 4 << 2000;
+        QTest::newRow("waits for a tick") << 1 << QList<uint>{500, 500, 500, 500, 504} << 0 << 4 << 250;
         QTest::newRow("across the wrap") << 1 << QList<uint>{0xfffffc18u, 1000} << 300 << 2000 << 150;
     }
     void calibration()

@@ -71,7 +71,14 @@ std::optional<QString> handWritten(const QByteArray& file, const QString& subkey
         if (eq < 0 || line.left(eq).trimmed() != valueName) continue;
         const QString value = line.mid(eq + 1).trimmed();
         if (value.startsWith(u'"')) return std::nullopt;
-        if (value.contains(u',') || value.contains(u';') || value.contains(u'"')) return value;
+        // The program's own writing escapes such characters with "\\".
+        for (qsizetype i = 0; i < value.size(); ++i) {
+            if (value[i] == u'\\') {
+                ++i;
+                continue;
+            }
+            if (value[i] == u',' || value[i] == u';' || value[i] == u'"') return value;
+        }
         return std::nullopt;
     }
     return std::nullopt;
