@@ -240,9 +240,13 @@ private slots:
         QTest::newRow("count 0: T/t") << 2 << QList<uint>{1000, 1500} << 0 << 500 << 4;
         QTest::newRow("T/t rounded") << 1 << QList<uint>{1000, 1003} << 0 << 3 << 333;
         QTest::newRow("negative count, 0.5") << 2 << QList<uint>{1000, 5000} << -5 << 4000 << 0;
-        QTest::newRow("beyond the count's range") << 60 << QList<uint>{1000, 1001} << 100000 << 1
-                                                  << std::numeric_limits<int>::max();
-        QTest::newRow("waits for a tick") << 1 << QList<uint>{500, 500, 500, 500, 504} << 8 << 4 << 2000;
+        QTest::newRow("at most 16 times more") << 60 << QList<uint>{1000, 1001} << 100000 << 1 << 1600000;
+        QTest::newRow("16 times, not capped") << 16 << QList<uint>{1000, 2000} << 7 << 1000 << 112;
+        QTest::newRow("a fast run of a big count") << 60 << QList<uint>{1000, 1034} << 1000000 << 34 << 16000000;
+        QTest::newRow("never above the sane maximum") << 60 << QList<uint>{1000, 1001} << 1000000000 << 1 << 1000000000;
+        QTest::newRow("a stale count at INT32_MAX shrinks") << 1 << QList<uint>{1000, 3000} << 2147483647 << 2000 << 1000000000;
+        QTest::newRow("from 0, T/t as always") << 60 << QList<uint>{1000, 1001} << 0 << 1 << 60000;
+        QTest::newRow("waits for a tick") << 1 << QList<uint>{500, 500, 500, 500, 504} << 0 << 4 << 250;
         QTest::newRow("across the wrap") << 1 << QList<uint>{0xfffffc18u, 1000} << 300 << 2000 << 150;
     }
     void calibration()

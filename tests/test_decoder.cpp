@@ -15,6 +15,7 @@
 #include "transitions/frame.h"
 
 #include <QTemporaryDir>
+#include <QBuffer>
 #include <QtTest>
 
 #pragma GCC diagnostic push
@@ -229,6 +230,7 @@ void TestDecoder::decodedAhead_data()
     QTest::newRow("other surface, ahead again") << "again" << 2;
     QTest::newRow("stamp switched on") << "metadata" << 2;
     QTest::newRow("file rewritten") << "file" << 2;
+    QTest::newRow("same length, new time") << "length" << 2;
 }
 
 // A picture decoded ahead serves only the very request it was made for.
@@ -238,9 +240,28 @@ void TestDecoder::decodedAhead()
     const QString path = file("ahead.jpg");
     QFile::remove(path);
     QVERIFY(QFile::copy(data("orient6.jpg"), path));
+    // Another picture of exactly the same length (padded after its end), for
+    // a file replaced by one that only its time tells apart.
+    QByteArray same;
+    if (change == "length") {
+        QBuffer buffer(&same);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) && hostile::solid(64, 48, 0xff0000ff).save(&buffer, "JPEG"));
+        const qint64 length = QFileInfo(path).size();
+        QVERIFY(same.size() <= length);
+        same.append(QByteArray(length - same.size(), '\0'));
+    }
     PictureDecoder decoder;
     decoder.decodeAhead(MakeDecodeRequest(path, false, QSizeF(64, 48), false, false));
     if (change == "file") QVERIFY(hostile::solid(50, 20, 0xff0000ff).save(path, "JPEG"));
+    if (change == "length") {
+        const QDateTime before = QFileInfo(path).lastModified();
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.write(same) == same.size());
+        f.close();
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(before.addSecs(2), QFileDevice::FileModificationTime));
+        f.close();
+        QCOMPARE(QFileInfo(path).size(), qint64(same.size()));
+    }
     const bool smaller = change == "surface" || change == "again";
     const DecodeRequest asked =
         MakeDecodeRequest(path, change == "rotate", QSizeF(smaller ? 32 : 64, 48), false, change == "metadata");

@@ -152,6 +152,8 @@ private slots:
     void leavingWithoutOk();
     void subDialogRestartsWaitingPreview();
     void changeDuringTransitionShowsNextPictureAtOnce();
+    void previewResumesAfterTheLastPicture_data();
+    void previewResumesAfterTheLastPicture();
     void stampNumberBoxes();
     void stampPositions();
     void stampFontStandIn();
@@ -331,6 +333,48 @@ void TestDialogs::changeDuringTransitionShowsNextPictureAtOnce()
     QCOMPARE(run.state.decoder.started(), 3); // each next picture was decoded during the interval
     for (QPoint p : {QPoint(0, 0), QPoint(287, 215), QPoint(144, 108)})
         QCOMPARE(run.dialog->preview().bitmap().pixel(p.x(), p.y()), pixelFromColorRef(0x00ff00));
+}
+
+void TestDialogs::previewResumesAfterTheLastPicture_data()
+{
+    QTest::addColumn<int>("letztesBild");
+    QTest::addColumn<int>("first");
+    QTest::newRow("after the first") << 1 << 2;
+    QTest::newRow("after the second") << 2 << 3;
+    QTest::newRow("after the last: wraps") << 3 << 1;
+    QTest::newRow("nothing shown yet") << 0 << 1;
+}
+
+// The dialog's live preview goes on after the picture a run showed last.
+void TestDialogs::previewResumesAfterTheLastPicture()
+{
+    QFETCH(int, letztesBild);
+    QFETCH(int, first);
+    QTemporaryDir dir;
+    const QList<std::pair<const char*, QRgb>> pictures{{"a.png", 0xff0000}, {"b.png", 0x00ff00}, {"c.png", 0x0000ff}};
+    for (auto [name, colour] : pictures) {
+        QImage img(288, 216, QImage::Format_RGB32); // exactly the preview's size
+        img.fill(colour);
+        QVERIFY(img.save(dir.filePath(name)));
+    }
+    Run run([&](RunState& s) {
+        s.Folders = {dir.path() + u'/'};
+        s.settings.delay = 60;
+        s.settings.blende = 1;
+        s.settings.effekt_nutzung = 1;
+        s.settings.jpg = 0;
+        s.settings.png = 1;
+        s.settings.ausgeben = 0;
+        s.settings.letztes_bild = letztesBild;
+    });
+    QCOMPARE(run.state.PictureCount(), 3);
+    run.dialog->startPreview();
+    QTRY_VERIFY_WITH_TIMEOUT(run.state.decoder.started() >= 1 && !run.dialog->slideshow().tickRunning() &&
+                                 run.state.CurrentPictureIndex >= 1, 10000);
+    QCOMPARE(run.state.CurrentPictureIndex, first);
+    const QRgb colour = pictures[first - 1].second;
+    QCOMPARE(run.dialog->preview().bitmap().pixel(144, 108),
+             pixelFromColorRef(ColorRef(qBlue(colour) << 16 | qGreen(colour) << 8 | qRed(colour))));
 }
 
 // Typed into one dialog in turn; "500-" types the sign last, as a minus alone is refused.

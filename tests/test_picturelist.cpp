@@ -308,6 +308,60 @@ private slots:
         QCOMPARE(QProcess::execute("rm", {"-rf", top}), 0); // too long for QTemporaryDir
     }
 
+    // A key during the start-up scan: the scan stops at the next question,
+    // the list stays empty and the run ends; questions come at most every
+    // 20 ms of the clock (here each look at it moves it by `step` ms).
+    void scanStops_data()
+    {
+        QTest::addColumn<int>("stopAt"); // the question that says stop; 0 never
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("asked");  // -1: at least one per folder
+        QTest::newRow("at once") << 1 << 25 << 1;
+        QTest::newRow("mid-way") << 3 << 25 << 3;
+        QTest::newRow("never") << 0 << 25 << -1;
+        QTest::newRow("clock standing: once per folder") << 0 << 0 << 2;
+        QTest::newRow("clock standing, stop at the second folder") << 2 << 0 << 2;
+    }
+    void scanStops()
+    {
+        QFETCH(int, stopAt);
+        QFETCH(int, step);
+        QFETCH(int, asked);
+        RunState state;
+        state.settings.recursive = 1;
+        state.settings.png = 1;
+        state.Folders << root_ << root_ + "sub/";
+        int questions = 0;
+        state.scanStop = [&] { return ++questions == stopAt; };
+        BuildPictureList(state); // the real clock: at least the first question
+        const int unpaced = questions;
+        questions = 0;
+        std::uint32_t now = 1000;
+        ScanOptions options{FileMasks(state.settings), true, nullptr, &state.scanStop, [&] { return now += std::uint32_t(step); }};
+        PictureList list;
+        bool whole = true;
+        for (const QString& f : state.Folders) whole = whole && ScanFolder(f, options, list);
+        QCOMPARE(whole, stopAt == 0);
+        if (asked >= 0) QCOMPARE(questions, asked);
+        else QVERIFY2(questions > 2, qPrintable(QString::number(questions)));
+        if (stopAt == 1) {
+            QCOMPARE(unpaced, 1);
+            QVERIFY(state.pictureList.empty());
+            QVERIFY(state.abbruch);
+        }
+        if (stopAt == 0) {
+            RunState plain;
+            plain.settings = state.settings;
+            plain.settings.reihenfolge = state.settings.reihenfolge = kOrderName;
+            plain.Folders = state.Folders;
+            BuildPictureList(plain);
+            BuildPictureList(state);
+            QVERIFY(!state.pictureList.empty());
+            QCOMPARE(pathsOf(state.pictureList), pathsOf(plain.pictureList));
+            QVERIFY(!state.abbruch);
+        }
+    }
+
     // Twelve folders in code-unit order (missing ones add nothing), then
     // the pictures in the chosen order; a rebuild replaces the list.
     void build()

@@ -20,6 +20,8 @@ private slots:
     void handEditedValues_data();
     void handEditedValues();
     void saveWritesEveryFieldAndTheLists();
+    void folderTextsAsWritten_data();
+    void folderTextsAsWritten();
 };
 
 void TestSettings::listsComeBackInNumericOrder_data()
@@ -120,6 +122,46 @@ void TestSettings::saveWritesEveryFieldAndTheLists()
     saveSettings(r, s, {"/x/"}, std::array<bool, 77>{});
     QVERIFY(r.EnumSettings("zblenden").empty());
     QCOMPARE(StripAtNul(QString("abc") + QChar(0) + "def"), QString("abc"));
+}
+
+// Folder names with commas, semicolons and quotes: typed into the file by
+// hand they read back as typed; written by the program they read back the
+// same, and the file then reads as before.
+void TestSettings::folderTextsAsWritten_data()
+{
+    QTest::addColumn<QString>("line");   // as typed after "1=" in [path]
+    QTest::addColumn<QString>("folder"); // what it names
+    QTest::newRow("comma and blank") << "/home/u/Urlaub, Sommer" << "/home/u/Urlaub, Sommer";
+    QTest::newRow("comma alone") << "/home/u/a,b" << "/home/u/a,b";
+    QTest::newRow("two commas") << "/x/a, b ,c" << "/x/a, b ,c";
+    QTest::newRow("semicolon") << "/home/u/Fotos;alt" << "/home/u/Fotos;alt";
+    QTest::newRow("quotes inside") << "/x/Bilder \"alt\"" << "/x/Bilder \"alt\"";
+    QTest::newRow("quoted by hand") << "\"/x/a, b\"" << "/x/a, b";
+    QTest::newRow("plain") << "/x/Bilder" << "/x/Bilder";
+    QTest::newRow("umlauts") << "/x/Köln, Dom;Süd" << "/x/Köln, Dom;Süd";
+}
+
+void TestSettings::folderTextsAsWritten()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, folder);
+    QDir().mkpath(QFileInfo(config_.file()).absolutePath());
+    {
+        QFile f(config_.file());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(("[misc]\ndelay=7\n\n[path]\n1=" + line + "\n2=/y/z\n\n[textstempel]\ntext=" + line + "\n").toUtf8());
+    }
+    {
+        Registry r;
+        QCOMPARE(r.EnumSettings("path"), (SettingPairs{{"1", folder}, {"2", "/y/z"}}));
+        QCOMPARE(r.ReadSetting("path", "1", ""), folder);
+        QCOMPARE(r.ReadSetting("textstempel", "text", ""), folder);
+        QCOMPARE(r.ReadSetting("misc", "delay", ""), QString("7"));
+        // The program writes what it read; it comes back the same.
+        r.RewriteList("path", {{"1", folder}, {"2", folder + ";2"}, {"3", "\"" + folder}});
+    }
+    Registry r;
+    QCOMPARE(r.EnumSettings("path"), (SettingPairs{{"1", folder}, {"2", folder + ";2"}, {"3", "\"" + folder}}));
 }
 
 QTEST_GUILESS_MAIN(TestSettings)

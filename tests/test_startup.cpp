@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace vm;
 
 namespace {
@@ -28,6 +31,9 @@ struct FakeServices : StartServices {
     void showErrorInfo(RunState&, const QString& m) override { errors << m; }
     QString currentDirectory() override { return "/tmp/current"; }
     bool openWindow(RunState&, const QString& mode) override { return opened << mode, true; }
+    int inputAt = 0; // the question about input that says yes; 0 never
+    int inputQuestions = 0;
+    bool inputDuringStart() override { return ++inputQuestions == inputAt; }
 };
 
 // Writes the store as a person left it, then starts with that line.
@@ -36,14 +42,16 @@ struct Started {
     Registry r;
     FakeServices fake;
     StartResult result;
-    explicit Started(const QString& line, const std::function<void(Registry&)>& store = {}, int failure = -1)
+    explicit Started(const QString& line, const std::function<void(Registry&)>& store = {}, int failure = -1,
+                     int inputAt = 0, long long host = 0)
     {
         if (store) {
             Registry w;
             store(w);
         }
         fake.failure = failure;
-        result = Main(line, st, r, fake);
+        fake.inputAt = inputAt;
+        result = Main(line, st, r, fake, host);
     }
 };
 
@@ -59,11 +67,19 @@ private slots:
     void commandLine();
     void storedValues_data();
     void storedValues();
+    void folders_data();
     void folders();
     void modes_data();
     void modes();
     void startFails_data();
     void startFails();
+    void inputDuringTheScan_data();
+    void inputDuringTheScan();
+    void inputSinceTheFirstLook_data();
+    void inputSinceTheFirstLook();
+    void lockFolder_data();
+    void lockFolder();
+    void oneShowPerUser();
 };
 
 void TestStartup::commandLine()
@@ -115,20 +131,53 @@ void TestStartup::storedValues()
     QCOMPARE(QFile::exists(config_.file()), !blende.isEmpty());
 }
 
+// Entries as a person left them ("@" stands for the scratch folder): which
+// folders a run searches, and what the error log says about the others. The
+// current directory stands in only when no folder is stored at all.
+void TestStartup::folders_data()
+{
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("logged");
+    const QString missing = "Bildordner nicht gefunden oder nicht lesbar: ", relative = "Bildordner ist kein vollständiger Pfad: ";
+    QTest::newRow("existing, with and without separator")
+        << QStringList{"@/a", "@/b/"} << QStringList{"@/a/", "@/b/"} << QStringList{};
+    QTest::newRow("missing, empty, a file between")
+        << QStringList{"@/a", "@/gone", "", "@/b/", "@/file"} << QStringList{"@/a/", "@/b/"}
+        << QStringList{missing + "@/gone", relative + "(leer)", missing + "@/file"};
+    QTest::newRow("only a missing one: nothing") << QStringList{"/media/usb-stick/Fotos"} << QStringList{}
+                                                 << QStringList{missing + "/media/usb-stick/Fotos"};
+    QTest::newRow("relative") << QStringList{"b", "./a"} << QStringList{} << QStringList{relative + "b", relative + "./a"};
+    QTest::newRow("home shorthand") << QStringList{"~/Bilder"} << QStringList{} << QStringList{relative + "~/Bilder"};
+    QTest::newRow("nothing stored: current directory") << QStringList{} << QStringList{"/tmp/current/"} << QStringList{};
+}
+
 void TestStartup::folders()
 {
-    const QString a = folders_.path() + "/a", b = folders_.path() + "/b/";
-    QDir().mkpath(a);
-    QDir().mkpath(b);
-    QFile file(folders_.path() + "/file");
+    QFETCH(QStringList, stored);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, logged);
+    const QString root = folders_.path();
+    for (const char* d : {"/a", "/b"}) QDir().mkpath(root + d);
+    QFile file(root + "/file");
     QVERIFY(file.open(QIODevice::WriteOnly));
-    Started kept("/S", [&](Registry& w) {
-        w.RewriteList("path", {{"1", a}, {"2", folders_.path() + "/gone"}, {"3", ""}, {"4", b}, {"5", file.fileName()}});
+    const auto here = [&root](QStringList l) { return l.replaceInStrings("@", root); };
+    // The scratch folder is the current directory: nothing relative may reach it.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(root);
+    Started s("/S", [&](Registry& w) {
+        SettingPairs pairs;
+        for (int i = 0; i < stored.size(); ++i) pairs.emplace_back(QString::number(i + 1), here({stored[i]})[0]);
+        w.RewriteList("path", pairs);
     });
-    QCOMPARE(kept.st.Folders, (QStringList{a + "/", b}));
-    // None left: the current directory stands in.
-    Started none("/S", [&](Registry& w) { w.RewriteList("path", {{"1", folders_.path() + "/gone"}}); });
-    QCOMPARE(none.st.Folders, QStringList{"/tmp/current/"});
+    QDir::setCurrent(before);
+    QCOMPARE(s.st.Folders, here(expected));
+    QStringList log;
+    for (int k = 0; k < 10; ++k) {
+        const QString entry = s.r.ReadSetting("error", QString("number%1").arg(k), "");
+        if (!entry.isEmpty()) log << entry.section(' ', 2);
+    }
+    QCOMPARE(log, here(logged));
 }
 
 void TestStartup::modes_data()
@@ -191,6 +240,184 @@ void TestStartup::startFails()
     // The library's decision itself: no JPEG decoder, no show.
     QVERIFY(!ImageLibraryInitialize(QList<QByteArray>{"png", "bmp"}));
     QVERIFY(ImageLibraryInitialize(QList<QByteArray>{"png", "jpeg"}));
+}
+
+// A key or the mouse while the show's pictures are searched ends the start
+// through the shutdown of a show; the other modes and a daemon's window do
+// not ask.
+void TestStartup::inputDuringTheScan_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<long long>("host");
+    QTest::addColumn<int>("inputAt");
+    QTest::addColumn<bool>("ended");
+    QTest::newRow("show, first question") << "/S" << 0LL << 1 << true;
+    QTest::newRow("show, second folder") << "/S" << 0LL << 2 << true;
+    QTest::newRow("show, no input") << "/S" << 0LL << 0 << false;
+    QTest::newRow("daemon's window") << "/S" << 4711LL << 1 << false;
+    QTest::newRow("dialog") << "/C" << 0LL << 1 << false;
+    QTest::newRow("preview") << "/P 5" << 0LL << 1 << false;
+}
+
+void TestStartup::inputDuringTheScan()
+{
+    QFETCH(QString, line);
+    QFETCH(long long, host);
+    QFETCH(int, inputAt);
+    QFETCH(bool, ended);
+    const QString root = folders_.path();
+    for (const char* d : {"/a", "/b"}) {
+        QDir().mkpath(root + d);
+        QFile picture(root + d + "/bild.jpg");
+        QVERIFY(picture.open(QIODevice::WriteOnly));
+    }
+    Started s(line, [&](Registry& w) { w.RewriteList("path", {{"1", root + "/a"}, {"2", root + "/b"}}); }, -1, inputAt, host);
+    QCOMPARE(s.result, ended ? StartResult::Ended : StartResult::WindowOpen);
+    QCOMPARE(s.fake.opened.isEmpty(), ended);
+    QCOMPARE(s.st.abbruch, ended);
+    QCOMPARE(s.fake.inputQuestions > 0, line == "/S" && host == 0);
+    QCOMPARE(s.r.ReadSetting("misc", "message", ""), ended ? QString("SCAN_INPUT ") : QString());
+    if (ended) QVERIFY(!s.st.bildschirmkopie_dc.exists());
+    else QCOMPARE(s.st.PictureCount(), 2);
+}
+
+void TestStartup::inputSinceTheFirstLook_data()
+{
+    QTest::addColumn<int>("keyByte"); // -1 none
+    QTest::addColumn<int>("keyBit");
+    QTest::addColumn<QPoint>("moved");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("nothing") << -1 << 0 << QPoint(0, 0) << false;
+    QTest::newRow("a key") << 5 << 0x10 << QPoint(0, 0) << true;
+    QTest::newRow("the last key") << 31 << 0x80 << QPoint(0, 0) << true;
+    QTest::newRow("a key held from before") << 3 << 0x01 << QPoint(0, 0) << false;
+    QTest::newRow("2 px") << -1 << 0 << QPoint(1, 1) << false;
+    QTest::newRow("3 px") << -1 << 0 << QPoint(2, -1) << true;
+    QTest::newRow("3 px up") << -1 << 0 << QPoint(0, -3) << true;
+}
+
+void TestStartup::inputSinceTheFirstLook()
+{
+    QFETCH(int, keyByte);
+    QFETCH(int, keyBit);
+    QFETCH(QPoint, moved);
+    QFETCH(bool, ends);
+    InputState first;
+    first.valid = true;
+    first.x = 100;
+    first.y = 50;
+    first.keys[3] = 0x01; // held since before the start
+    InputState now = first;
+    now.x += moved.x();
+    now.y += moved.y();
+    if (keyByte >= 0) now.keys[std::size_t(keyByte)] |= std::uint8_t(keyBit);
+    QCOMPARE(inputSince(first, now), ends);
+    now.valid = false;
+    QVERIFY(!inputSince(first, now)); // no answer from the system is no input
+}
+
+// The single-show mark lives only where nobody else can put one: the
+// runtime folder when it is ours and closed, else our cache folder.
+void TestStartup::lockFolder_data()
+{
+    QTest::addColumn<QString>("runtime"); // "": unset
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("foreign");    // owned by another user
+    QTest::addColumn<bool>("link");       // the runtime folder is a link to a private folder
+    QTest::addColumn<bool>("foreignCache"); // the cache's velmirano folder is another user's
+    QTest::addColumn<QString>("expected"); // "runtime", "cache" or ""
+    QTest::newRow("our runtime folder") << "rt" << 0700 << false << false << false << "runtime";
+    QTest::newRow("unset") << "" << 0700 << false << false << false << "cache";
+    QTest::newRow("relative") << "rel" << 0700 << false << false << false << "cache";
+    QTest::newRow("open to the group") << "rt" << 0750 << false << false << false << "cache";
+    QTest::newRow("open to all") << "rt" << 0777 << false << false << false << "cache";
+    QTest::newRow("another user's") << "rt" << 0700 << true << false << false << "cache";
+    QTest::newRow("a link") << "rt" << 0700 << false << true << false << "cache";
+    QTest::newRow("cache planted too") << "rt" << 0700 << true << false << true << "";
+}
+
+void TestStartup::lockFolder()
+{
+    QFETCH(QString, runtime);
+    QFETCH(int, mode);
+    QFETCH(bool, foreign);
+    QFETCH(bool, link);
+    QFETCH(bool, foreignCache);
+    QFETCH(QString, expected);
+    if ((foreign || foreignCache) && ::geteuid() != 0) QSKIP("making another user's folder needs root");
+    QTemporaryDir scratch;
+    const QString rt = scratch.path() + "/runtime", cache = scratch.path() + "/cache";
+    QVERIFY(QDir().mkpath(rt + "-real"));
+    QVERIFY(::chmod(QFile::encodeName(rt + "-real").constData(), mode_t(mode)) == 0);
+    if (link) QVERIFY(QFile::link(rt + "-real", rt));
+    else QVERIFY(QDir().rename(rt + "-real", rt));
+    if (foreign) QVERIFY(::chown(QFile::encodeName(rt).constData(), 65534, 65534) == 0);
+    if (foreignCache) {
+        QVERIFY(QDir().mkpath(cache + "/velmirano"));
+        QVERIFY(::chmod(QFile::encodeName(cache + "/velmirano").constData(), 0700) == 0);
+        QVERIFY(::chown(QFile::encodeName(cache + "/velmirano").constData(), 65534, 65534) == 0);
+    }
+    const QByteArray oldRuntime = qgetenv("XDG_RUNTIME_DIR"), oldCache = qgetenv("XDG_CACHE_HOME");
+    if (runtime.isEmpty()) qunsetenv("XDG_RUNTIME_DIR");
+    else qputenv("XDG_RUNTIME_DIR", runtime == "rel" ? QByteArray("runtime") : QFile::encodeName(rt));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    const QString folder = InstanceLockFolder();
+    bool alone = false;
+    {
+        InstanceGuard guard;
+        alone = guard.IsOnlyInstance("VelmiranoTest");
+    }
+    qputenv("XDG_RUNTIME_DIR", oldRuntime);
+    qputenv("XDG_CACHE_HOME", oldCache);
+    QCOMPARE(folder, expected == "runtime" ? rt : expected == "cache" ? cache + "/velmirano" : QString());
+    QVERIFY(alone); // nothing planted ever blocks the show
+    if (expected == "cache") {
+        QFileInfo made(cache + "/velmirano");
+        QCOMPARE(made.permissions() & 0x0077, QFileDevice::Permissions()); // nobody else's
+    }
+}
+
+// A second show of the same user sees the first; a mark planted in the
+// folder by someone else (another owner, a link) is replaced, not obeyed,
+// and a link's target is left alone.
+void TestStartup::oneShowPerUser()
+{
+    QTemporaryDir scratch;
+    const QString rt = scratch.path() + "/rt";
+    QVERIFY(QDir().mkpath(rt));
+    QVERIFY(::chmod(QFile::encodeName(rt).constData(), 0700) == 0);
+    const QByteArray old = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(rt));
+    const QString mark = rt + "/VelmiranoMainScreen-" + QString::number(::geteuid()) + ".lock";
+    {
+        InstanceGuard first, second;
+        QVERIFY(first.IsOnlyInstance("VelmiranoMainScreen"));
+        QVERIFY(!second.IsOnlyInstance("VelmiranoMainScreen"));
+    }
+    {
+        InstanceGuard third;
+        QVERIFY(third.IsOnlyInstance("VelmiranoMainScreen")); // the first one ended
+    }
+    QFile target(scratch.path() + "/fremd");
+    QVERIFY(target.open(QIODevice::WriteOnly));
+    target.write("unberührt");
+    target.close();
+    QVERIFY(QFile::remove(mark));
+    QVERIFY(QFile::link(target.fileName(), mark));
+    {
+        InstanceGuard guard;
+        QVERIFY(guard.IsOnlyInstance("VelmiranoMainScreen"));
+        QVERIFY(!QFileInfo(mark).isSymLink());
+    }
+    QVERIFY(target.open(QIODevice::ReadOnly));
+    QCOMPARE(target.readAll(), QByteArray("unberührt"));
+    if (::geteuid() == 0) {
+        QVERIFY(::chown(QFile::encodeName(mark).constData(), 65534, 65534) == 0);
+        InstanceGuard guard;
+        QVERIFY(guard.IsOnlyInstance("VelmiranoMainScreen"));
+        QCOMPARE(QFileInfo(mark).ownerId(), ::geteuid());
+    }
+    qputenv("XDG_RUNTIME_DIR", old);
 }
 
 QTEST_MAIN(TestStartup)

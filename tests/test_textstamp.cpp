@@ -85,6 +85,8 @@ private slots:
     void splitPath();
     void expand_data();
     void expand();
+    void expansionIsBounded_data();
+    void expansionIsBounded();
     void currentTimeIsReadPerPlaceholder();
     void nothingToDraw();
     void positions_data();
@@ -131,7 +133,10 @@ void TestTextStamp::expand_data()
     QTest::newRow("name and file date") << "%n (%t)" << "img01.jpg" << "img01 (05.03.2004)";
     QTest::newRow("upper case, every occurrence") << "%N-%n (%T) %Z %A" << "img01.jpg" << "img01-img01 (05.03.2004) 14:07:09 jpg";
     QTest::newRow("path and folders") << "[%k]%l|%p|%v" << "img01.jpg" << "[" + dir + "/img01.jpg]|" + dir.mid(1) + "|stamp";
-    QTest::newRow("a value's later placeholder") << "%k" << "/x/%a.jpg" << "/x/jpg.jpg";
+    QTest::newRow("a name's placeholders stay") << "%k" << "/x/%a.jpg" << "/x/%a.jpg";
+    QTest::newRow("a name of date placeholders") << "Name: %n" << "/x/%d %u %w.jpg" << "Name: %d %u %w";
+    QTest::newRow("folders of placeholders") << "%v|%n" << "/%p%n%k/%p%v%a/%e270%i25.jpg" << "%p%v%a|%e270%i25";
+    QTest::newRow("a percent before a placeholder") << "%%n%" << "/x/b.jpg" << "%b%";
     QTest::newRow("no placeholder, line break stays") << "100% sicher, %x%\\" << "img01.jpg" << "100% sicher, %x%\\";
     QTest::newRow("exif, either case") << "%e36867/%E274." << "img01.jpg" << "2004:03:05 10:11:12/6.";
     QTest::newRow("windows utf-16 title") << "%e40091" << "img01.jpg" << "Grüße aus Köln";
@@ -163,6 +168,43 @@ void TestTextStamp::expand()
     const QString path = file.startsWith('/') ? file : dataFile(file);
     const QDateTime fileTime(QDate(2004, 3, 5), QTime(14, 7, 9));
     QTEST(expandPlaceholders(text, path, fileTime, LoadMetadata(path)), "expected");
+}
+
+// Values are inserted as they are, and what they add is cut at the cap: a
+// tag of 8000 times "%i25" once grew to hundreds of millions of characters.
+void TestTextStamp::expansionIsBounded_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("expected");
+    const QString tag = QString("%i25").repeated(8000);
+    QTest::newRow("tag of keyword placeholders") << "Titel: %e40091" << "/x/a.jpg" << ("Titel: " + tag).left(kMaxStampText - 1) + QChar(0x2026);
+    QTest::newRow("keywords as they are") << "%i25" << "/x/a.jpg" << "%e40091, %i25";
+    QTest::newRow("long name") << "%n" << "/x/" + QString("%e270").repeated(600) + ".jpg"
+                               << QString("%e270").repeated(600).left(kMaxStampText - 1) + QChar(0x2026);
+    QTest::newRow("exactly the cap") << QString(kMaxStampText, 'x') << "/x/a.jpg" << QString(kMaxStampText, 'x');
+    QTest::newRow("one beyond the cap") << QString(kMaxStampText + 1, 'x') << "/x/a.jpg"
+                                        << QString(kMaxStampText - 1, 'x') + QChar(0x2026);
+    QTest::newRow("many tags") << QString("%e40091").repeated(100) << "/x/a.jpg"
+                               << tag.left(kMaxStampText - 1) + QChar(0x2026);
+}
+
+void TestTextStamp::expansionIsBounded()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, file);
+    PictureMetadata metadata;
+    ExifField title;
+    title.tag = 40091;
+    title.group = "Image";
+    const QString tag = QString("%i25").repeated(8000);
+    title.bytes = QByteArray(reinterpret_cast<const char*>(tag.utf16()), tag.size() * 2);
+    metadata.exif.push_back(title);
+    metadata.iptc.push_back({2, 25, "%e40091"});
+    metadata.iptc.push_back({2, 25, "%i25"});
+    const QString s = expandPlaceholders(text, file, QDateTime(), metadata);
+    QVERIFY(s.size() <= kMaxStampText);
+    QTEST(s, "expected");
 }
 
 void TestTextStamp::currentTimeIsReadPerPlaceholder()

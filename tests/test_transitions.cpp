@@ -225,6 +225,68 @@ private slots:
         QCOMPARE(frames::hashBitmap(sc.target.bitmap()), seen);
     }
 
+    // Hand-edited counts and widths at the top of their range: every effect
+    // ends, its waits cut once they take twice the transition time, and the
+    // rest of the run goes without waiting. The clock moves 10 ms a look.
+    void staleCountsEnd_data()
+    {
+        QTest::addColumn<int>("effect");
+        for (int n = 2; n <= kEffectCount; ++n) QTest::addRow("%d", n) << n;
+    }
+    void staleCountsEnd()
+    {
+        QFETCH(int, effect);
+        Scene sc(91, 53, effect, pictures_->files());
+        auto now = std::make_shared<std::uint32_t>(0);
+        sc.st.stoppuhr = CStopWatch([now] { return *now += 10; });
+        sc.st.settings.tdauer = 1;
+        sc.entry().verzoegerung = std::numeric_limits<std::int32_t>::max();
+        sc.entry().schritt = std::numeric_limits<std::int32_t>::max();
+        auto looks = std::make_shared<int>(0);
+        sc.st.stoppuhr = CStopWatch([now, looks] { ++*looks; return *now += 10; });
+        sc.run();
+        // The album and the pinboard take their cell count from the width:
+        // an absurd one is a loading error, not a hang.
+        if (effect != 68 && effect != 69) QVERIFY2(sc.st.fehlertext.isEmpty(), qPrintable(sc.st.fehlertext));
+        // A routine that waited at all was cut within its budget of 2 s.
+        if (sc.st.aktuelles_delay != 0) QVERIFY2(*looks < 10, qPrintable(QString::number(*looks))); // it never waited
+        // (72 holds its grey picture a second first, then starts timing anew.)
+        QVERIFY2(*looks <= 2 * (2000 / 10) + 10, qPrintable(QString::number(*looks)));
+    }
+
+    // A key during one long wait is served within it: events run every
+    // 20 ms of the wait and the step ends at once.
+    void keyDuringALongWait_data()
+    {
+        QTest::addColumn<int>("stopAt");
+        QTest::addColumn<bool>("dialog");
+        QTest::newRow("first look") << 2 << false;
+        QTest::newRow("later") << 7 << false;
+        QTest::newRow("dialog") << 3 << true;
+    }
+    void keyDuringALongWait()
+    {
+        QFETCH(int, stopAt);
+        QFETCH(bool, dialog);
+        Scene sc(91, 53, 2);
+        auto now = std::make_shared<std::uint32_t>(0);
+        sc.st.stoppuhr = CStopWatch([now] { return *now += 1; });
+        sc.st.settings.tdauer = 60;
+        sc.entry().verzoegerung = std::numeric_limits<std::int32_t>::max();
+        std::uint32_t seenAt = 0;
+        sc.target.onPump = [&](int pump) {
+            if (pump != stopAt) return;
+            (dialog ? sc.st.unterbrechung : sc.st.abbruch) = true;
+            seenAt = *now;
+        };
+        QVERIFY(!sc.run());
+        QVERIFY(sc.st.fehlertext.isEmpty());
+        QCOMPARE(sc.target.pumps(), stopAt);
+        // Pumps came every 20 ms of the clock, not after the whole wait.
+        QVERIFY2(seenAt <= std::uint32_t(stopAt) * 21, qPrintable(QString::number(seenAt)));
+        QCOMPARE(*now, seenAt); // nothing waited after the stop
+    }
+
 private:
     std::unique_ptr<frames::AlbumPictures> pictures_;
 };

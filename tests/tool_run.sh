@@ -19,4 +19,18 @@ out=$("$tool" run 3 --size 32x24 --old "$work/none.png")
 check "$?$(value result "$out")" 1false "a missing old picture fails, and says so"
 "$tool" run 77 >/dev/null 2>&1
 check "$?" 2 "effect 77 is refused"
+# A signal mid-run: the run stops at its next step (the wait lets it
+# through), removes its scratch folder, and ends by that signal.
+scratch=$(mktemp -d -p "$work")
+TMPDIR=$scratch "$tool" run 2 --size 64x48 --tdauer 60 --delay 2000000000 >/dev/null &
+pid=$!
+for _ in $(seq 1 600); do compgen -G "$scratch/velmirano-tool-*/new.png" >/dev/null && break; sleep 0.1; done
+check "$(compgen -G "$scratch/velmirano-tool-*/new.png" | wc -l)" 1 "the run made its pictures"
+sleep 0.5
+kill -TERM $pid
+for _ in $(seq 1 300); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done
+kill -0 $pid 2>/dev/null && { kill -KILL $pid; echo "FAIL: SIGTERM did not end the run"; fail=1; }
+wait $pid
+check "$?" 143 "SIGTERM ends the run by that signal"
+check "$(ls -A "$scratch" | grep -c velmirano-tool)" 0 "no temporary folder is left"
 exit $fail

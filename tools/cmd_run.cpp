@@ -1,6 +1,7 @@
 // velmirano-tool run EFFECT: one effect, headless, through the same show
 // step and transition frame as the show, on two generated or given pictures.
 #include "effectrun.h"
+#include "interrupt.h"
 
 #include "transitions/catalogue.h"
 
@@ -124,6 +125,8 @@ int cmdRun(const QStringList& args)
 
     QTextStream out(stdout);
     const int w = o.setup.width, h = o.setup.height;
+    // Before the scratch folder, so that it goes first when a signal ends the run.
+    const vm::InterruptRequest interrupt;
     QTemporaryDir scratch;
     if (o.oldPicture.isEmpty() || o.newPicture.isEmpty()) {
         if (!scratch.isValid()) return runUsage("no temporary folder");
@@ -150,6 +153,7 @@ int cmdRun(const QStringList& args)
     if (!o.frames.isEmpty() && !QDir().mkpath(o.frames)) return runUsage("cannot create the frames folder");
     int run = 0;
     target.onPump = [&](int pump) {
+        if (interrupt.requested()) state.abbruch = true;
         if (o.frames.isEmpty() || pump % o.every != 0) return;
         vm::bitmapToImage(target.bitmap())
             .save(QDir(o.frames).filePath(QStringLiteral("frame_%1_%2.png")
@@ -164,7 +168,7 @@ int cmdRun(const QStringList& args)
         // A measured run left its interval; otherwise time it up to now.
         const bool measured = message.isEmpty() && state.aktueller_effekt != 1;
         out << "ms=" << (measured ? state.stoppuhr.Interval() : state.stoppuhr.StopWatch()) << '\n';
-        if (!message.isEmpty()) break;
+        if (!message.isEmpty() || interrupt.requested()) break;
     }
     target.onPump = nullptr;
 

@@ -108,6 +108,22 @@ struct Scanner {
     const AttributeSource* attributes = nullptr;
     std::set<std::pair<std::uint64_t, std::uint64_t>> visited;
     PictureList* list = nullptr;
+    const ScanStop* stop = nullptr;
+    ClockSource clock;
+    std::uint32_t lastAsked = 0;
+    bool stopped = false;
+
+    // Whether the run asks the scan to end; asked at most every kScanPollMs.
+    bool stopNow()
+    {
+        if (stopped) return true;
+        if (!stop || !*stop) return false;
+        const std::uint32_t now = clock();
+        if (elapsedMs(lastAsked, now) < kScanPollMs) return false;
+        lastAsked = now;
+        stopped = (*stop)();
+        return stopped;
+    }
 
     bool matches(std::string_view name) const
     {
@@ -123,6 +139,8 @@ struct Scanner {
         const FolderIdentity id = search.identity();
         if (!visited.insert({id.device, id.node}).second) return false;
         while (search.next()) {
+            // A huge folder is read with the same attention as many small ones.
+            if ((frame.entries.size() & 255) == 255 && stopNow()) return false;
             const std::string_view raw = search.name();
             Entry e;
             e.name = QByteArray(raw.data(), qsizetype(raw.size()));
@@ -143,6 +161,8 @@ struct Scanner {
 
     void scan(const QString& folder)
     {
+        if (stop && *stop) lastAsked = clock() - std::uint32_t(kScanPollMs); // ask at once
+        if (stopNow()) return;
         std::vector<Frame> stack;
         {
             auto search = std::make_unique<FolderSearch>(folder);
@@ -154,6 +174,7 @@ struct Scanner {
             stack.push_back(std::move(top));
         }
         while (!stack.empty()) {
+            if (stopNow()) return;
             Frame& frame = stack.back();
             if (frame.next == frame.entries.size()) {
                 stack.pop_back();
@@ -239,14 +260,17 @@ bool MatchesMask(const QString& name, const QString& mask)
                          std::string_view(m.constData(), std::size_t(m.size())));
 }
 
-void ScanFolder(const QString& folder, const ScanOptions& options, PictureList& list)
+bool ScanFolder(const QString& folder, const ScanOptions& options, PictureList& list)
 {
     Scanner scanner;
     for (const QString& m : options.masks) scanner.masks.push_back(m.toStdString());
     scanner.recursive = options.recursive;
     scanner.attributes = options.attributes;
     scanner.list = &list;
+    scanner.stop = options.stop;
+    scanner.clock = options.clock ? options.clock : ClockSource(timeGetTime);
     scanner.scan(folder);
+    return !scanner.stopped;
 }
 
 void SortFolders(QStringList& folders)
@@ -353,11 +377,17 @@ void BuildPictureList(RunState& state, const AttributeSource& attributes)
     options.masks = FileMasks(state.settings);
     options.recursive = state.settings.recursive == 1;
     options.attributes = attributes ? &attributes : nullptr;
+    options.stop = &state.scanStop;
     SortFolders(state.Folders);
     state.pictureList.clear();
     // Without a pattern nothing can match: no need to walk the folders.
     if (!options.masks.isEmpty())
-        for (const QString& folder : state.Folders) ScanFolder(folder, options, state.pictureList);
+        for (const QString& folder : state.Folders)
+            if (!ScanFolder(folder, options, state.pictureList)) {
+                state.pictureList.clear();
+                state.abbruch = true;
+                return;
+            }
     if (state.pictureList.empty()) return;
     state.pictureList.shrink_to_fit();
     SortPictureList(state.pictureList, state.settings.reihenfolge, state.random);

@@ -49,21 +49,30 @@ QStringList FileMasks(const Settings& settings);
 bool MatchesMask(const QString& name, const QString& mask);
 
 // Rebuilds state.pictureList from state.Folders (which it sorts) and the
-// settings, ordered by state.settings.reihenfolge.
+// settings, ordered by state.settings.reihenfolge. When state.scanStop asks
+// the scan to stop, the list stays empty and state.abbruch is set.
 void BuildPictureList(RunState& state);
 void BuildPictureList(RunState& state, const AttributeSource& attributes);
+
+// Asked about every kScanPollMs while a scan runs; true stops it (the run
+// is ending). Empty: never asked.
+using ScanStop = std::function<bool()>;
+inline constexpr std::int32_t kScanPollMs = 20;
 
 struct ScanOptions {
     QStringList masks;
     bool recursive = false;
     const AttributeSource* attributes = nullptr; // null: the platform's
+    const ScanStop* stop = nullptr;
+    ClockSource clock = timeGetTime; // paces the questions to `stop`
 };
 
 // Appends the matching files of `folder` (ending with "/") to `list`, depth
 // first in the order the file system lists the entries. A folder that
 // cannot be searched adds nothing; every real folder is searched once, so
 // links that lead back into the tree end.
-void ScanFolder(const QString& folder, const ScanOptions& options, PictureList& list);
+// False when `options.stop` stopped it.
+bool ScanFolder(const QString& folder, const ScanOptions& options, PictureList& list);
 
 // Orders folder texts by code unit, case-sensitively.
 void SortFolders(QStringList& folders);

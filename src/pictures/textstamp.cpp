@@ -44,34 +44,33 @@ QString decodeUtf16Le(const QByteArray& bytes)
     return text;
 }
 
-// Replaces every marker followed by a decimal number with lookup(number),
-// left to right. The search goes on after the inserted text, so a value that
-// itself contains the marker is taken as it is. A number too large for
-// 32 bits names nothing.
-template <typename Lookup>
-void expandNumbered(QString& s, QLatin1String marker, Lookup lookup)
+// The number after "%e" or "%i" from `from` on; `end` is left after its
+// digits. A number too large for 32 bits names nothing.
+std::optional<std::uint32_t> numberAt(const QString& s, qsizetype from, qsizetype& end)
 {
-    qsizetype from = 0;
-    for (;;) {
-        const qsizetype p = s.indexOf(marker, from, Qt::CaseInsensitive);
-        if (p < 0) return;
-        s.remove(p, marker.size());
-        qsizetype end = p;
-        std::uint64_t n = 0;
-        bool tooLarge = false;
-        while (end < s.size() && s[end] >= QLatin1Char('0') && s[end] <= QLatin1Char('9')) {
-            n = n * 10 + std::uint64_t(s[end].unicode() - '0');
-            if (n > 0xffffffffULL) {
-                tooLarge = true;
-                n = 0xffffffffULL + 1; // keeps the product from wrapping
-            }
-            ++end;
+    std::uint64_t n = 0;
+    bool tooLarge = false;
+    end = from;
+    while (end < s.size() && s[end] >= QLatin1Char('0') && s[end] <= QLatin1Char('9')) {
+        n = n * 10 + std::uint64_t(s[end].unicode() - '0');
+        if (n > 0xffffffffULL) {
+            tooLarge = true;
+            n = 0xffffffffULL + 1; // keeps the product from wrapping
         }
-        s.remove(p, end - p);
-        const QString value = tooLarge ? QString::fromLatin1(kUnreadable) : lookup(std::uint32_t(n));
-        s.insert(p, value);
-        from = p + value.size();
+        ++end;
     }
+    if (tooLarge) return std::nullopt;
+    return std::uint32_t(n);
+}
+
+// Cuts a text longer than the stamp may hold, marking the cut.
+void capStampText(QString& s)
+{
+    if (s.size() <= kMaxStampText) return;
+    qsizetype keep = kMaxStampText - 1;
+    if (s[keep - 1].isHighSurrogate()) --keep; // never half a character
+    s.truncate(keep);
+    s.append(QChar(0x2026));
 }
 
 // ------------------------------------------------------------- drawing ----
@@ -267,30 +266,68 @@ QString expandPlaceholders(const QString& text, const QString& path, const QDate
     const QString dateFormat = QStringLiteral("dd.MM.yyyy");
     const QString timeFormat = QStringLiteral("HH:mm:ss");
 
-    QString s = text;
-    const auto replace = [&s](const char* placeholder, const QString& value) {
-        s.replace(QLatin1String(placeholder), value, Qt::CaseInsensitive);
-    };
-    // In this order: a value may contain a later placeholder, which is then
-    // replaced as well.
-    replace("%k", shown);
-    replace("%l", parts.drive);
-    replace("%p", parts.folder);
-    replace("%v", parts.lastFolder);
-    replace("%n", parts.name);
-    replace("%a", parts.extension);
-    replace("%t", fileTime.toString(dateFormat));
-    replace("%z", fileTime.toString(timeFormat));
-    if (s.contains(QLatin1String("%d"), Qt::CaseInsensitive)) replace("%d", clock().toString(dateFormat));
-    if (s.contains(QLatin1String("%u"), Qt::CaseInsensitive)) replace("%u", clock().toString(timeFormat));
-    if (s.contains(QLatin1String("%w"), Qt::CaseInsensitive))
-        replace("%w", QLocale::system().toString(clock().date(), QStringLiteral("dddd")));
-
-    expandNumbered(s, QLatin1String("%e"), [&metadata](std::uint32_t tag) { return GetExifText(metadata, tag); });
-    if (s.contains(QLatin1String("%i"), Qt::CaseInsensitive)) {
-        const IptcTags tags = LoadIptcTags(metadata);
-        expandNumbered(s, QLatin1String("%i"), [&tags](std::uint32_t n) { return GetIptcText(tags, n); });
+    // One pass over the text: each placeholder found appends its value, and
+    // the values are never searched again, so a name or a tag that holds
+    // placeholders is shown as it is and the text cannot grow beyond the
+    // sum of its values. The first reading of the clock for each of "%d",
+    // "%u" and "%w" serves all its occurrences.
+    std::optional<QString> date, time, weekday;
+    std::optional<IptcTags> iptc;
+    QString s;
+    s.reserve(std::min<qsizetype>(text.size(), kMaxStampText) + 1);
+    qsizetype i = 0;
+    // Once the text is longer than the cap, the rest is cut anyway.
+    while (i < text.size() && s.size() <= kMaxStampText) {
+        const QChar c = text[i];
+        if (c != QLatin1Char('%') || i + 1 >= text.size()) {
+            s.append(c);
+            ++i;
+            continue;
+        }
+        const char16_t key = text[i + 1].toLower().unicode();
+        qsizetype next = i + 2;
+        switch (key) {
+        case u'k': s += shown; break;
+        case u'l': s += parts.drive; break;
+        case u'p': s += parts.folder; break;
+        case u'v': s += parts.lastFolder; break;
+        case u'n': s += parts.name; break;
+        case u'a': s += parts.extension; break;
+        case u't': s += fileTime.toString(dateFormat); break;
+        case u'z': s += fileTime.toString(timeFormat); break;
+        case u'd':
+            if (!date) date = clock().toString(dateFormat);
+            s += *date;
+            break;
+        case u'u':
+            if (!time) time = clock().toString(timeFormat);
+            s += *time;
+            break;
+        case u'w':
+            if (!weekday) weekday = QLocale::system().toString(clock().date(), QStringLiteral("dddd"));
+            s += *weekday;
+            break;
+        case u'e': {
+            const std::optional<std::uint32_t> tag = numberAt(text, i + 2, next);
+            s += tag ? GetExifText(metadata, *tag) : QString::fromLatin1(kUnreadable);
+            break;
+        }
+        case u'i': {
+            const std::optional<std::uint32_t> number = numberAt(text, i + 2, next);
+            if (!iptc) iptc = LoadIptcTags(metadata);
+            s += number ? GetIptcText(*iptc, *number) : QString::fromLatin1(kUnreadable);
+            break;
+        }
+        default:
+            // Not a placeholder (also "%\", the line break): the "%" stays
+            // and the next character is looked at on its own.
+            s.append(c);
+            next = i + 1;
+            break;
+        }
+        i = next;
     }
+    capStampText(s);
     return s;
 }
 
@@ -392,6 +429,7 @@ std::optional<StampPlacement> StampTarget::DrawStampText(const QString& rawText,
     const long long SW = img.width, SH = img.height;
 
     QString text = rawText;
+    capStampText(text); // the dialog's sample comes here unexpanded
     text.replace(QLatin1String("%\\"), QLatin1String("\n"));
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
 

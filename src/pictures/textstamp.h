@@ -54,8 +54,14 @@ struct IptcTags {
 IptcTags LoadIptcTags(const PictureMetadata& metadata);
 QString GetIptcText(const IptcTags& tags, std::uint32_t number);
 
+// The longest text a stamp holds; a longer one is cut, its last character
+// an ellipsis, so that drawing it has a bounded cost.
+inline constexpr qsizetype kMaxStampText = 2000;
+
 // Expands every placeholder except the line break "%\", which stays for the
 // drawing; "%e" and "%i" take their values from the picture's metadata.
+// The text is read once from left to right: inserted values are never
+// searched for placeholders. The result is at most kMaxStampText long.
 // `now` gives the current date and time, read anew for each of "%d", "%u"
 // and "%w".
 QString expandPlaceholders(const QString& text, const QString& path, const QDateTime& fileTime,

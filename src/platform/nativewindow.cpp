@@ -50,8 +50,29 @@ long long rootWindowId()
     return it.rem ? (long long)it.data->root : 0;
 }
 
+InputState queryInputState()
+{
+    InputState state;
+    xcb_connection_t* c = connection();
+    const long long root = rootWindowId();
+    if (!c || root == 0) return state;
+    const auto keymapCookie = xcb_query_keymap(c);
+    const auto pointerCookie = xcb_query_pointer(c, xcb_window_t(root));
+    std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> keymap(
+        xcb_query_keymap_reply(c, keymapCookie, nullptr), &std::free);
+    std::unique_ptr<xcb_query_pointer_reply_t, decltype(&std::free)> pointer(
+        xcb_query_pointer_reply(c, pointerCookie, nullptr), &std::free);
+    if (!keymap || !pointer) return state;
+    for (std::size_t i = 0; i < state.keys.size(); ++i) state.keys[i] = keymap->keys[i];
+    state.x = pointer->root_x;
+    state.y = pointer->root_y;
+    state.valid = true;
+    return state;
+}
+
 #else
 
+InputState queryInputState() { return {}; }
 bool IsWindow(long long) { return false; }
 QSize nativeWindowSize(long long) { return {}; }
 long long rootWindowId() { return 0; }

@@ -4,6 +4,9 @@
 
 #include <QSize>
 
+#include <array>
+#include <cstdint>
+
 namespace vm {
 
 // Whether a native window with that id exists (always false for 0).
@@ -12,5 +15,15 @@ bool IsWindow(long long id);
 QSize nativeWindowSize(long long id);
 // The id of the whole screen's root window, or 0 where there is none.
 long long rootWindowId();
+
+// A look at the whole screen's keyboard and pointer: a bit per key that is
+// down, and where the pointer is. Not valid where the system cannot say.
+struct InputState {
+    bool valid = false;
+    int x = 0;
+    int y = 0;
+    std::array<std::uint8_t, 32> keys{};
+};
+InputState queryInputState();
 
 } // namespace vm

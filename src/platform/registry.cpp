@@ -1,8 +1,10 @@
 #include "platform/registry.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <algorithm>
+#include <optional>
 
 namespace vm {
 
@@ -46,6 +48,42 @@ bool numericallyBefore(const QString& a, const QString& b)
     return a.size() - i < b.size() - j;
 }
 
+// The value as a person wrote it into the settings file, for the texts the
+// file's own reader would change: unquoted commas (a list), a semicolon (a
+// comment) or a quote inside. What this program writes is quoted where it
+// needs to be and is read the ordinary way. Nothing when the file does not
+// hold the value in such a form.
+std::optional<QString> handWritten(const QByteArray& file, const QString& subkey, const QString& valueName)
+{
+    QString section;
+    qsizetype from = 0;
+    while (from < file.size()) {
+        qsizetype end = file.indexOf('\n', from);
+        if (end < 0) end = file.size();
+        const QString line = QString::fromUtf8(file.constData() + from, end - from).trimmed();
+        from = end + 1;
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            section = line.mid(1, line.size() - 2).trimmed();
+            continue;
+        }
+        if (section != subkey) continue;
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq < 0 || line.left(eq).trimmed() != valueName) continue;
+        const QString value = line.mid(eq + 1).trimmed();
+        if (value.startsWith(u'"')) return std::nullopt;
+        // The program's own writing escapes such characters with "\\".
+        for (qsizetype i = 0; i < value.size(); ++i) {
+            if (value[i] == u'\\') {
+                ++i;
+                continue;
+            }
+            if (value[i] == u',' || value[i] == u';' || value[i] == u'"') return value;
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 QString StripAtNul(const QString& text)
@@ -67,7 +105,7 @@ QString Registry::ReadSetting(const QString& subkey, const QString& valueName,
 {
     const QVariant v = store_->value(key(subkey, valueName));
     if (!v.isValid()) return defaultValue;
-    return StripAtNul(asText(v));
+    return StripAtNul(literalText(subkey, valueName, v, rawFile()));
 }
 
 int Registry::WriteSetting(const QString& subkey, const QString& valueName, const QString& value)
@@ -92,9 +130,12 @@ SettingPairs Registry::EnumSettings(const QString& subkey)
     QStringList names = store_->childKeys();
     std::stable_sort(names.begin(), names.end(), numericallyBefore);
     pairs.reserve(std::size_t(names.size()));
-    for (const QString& name : names)
-        pairs.emplace_back(StripAtNul(name), StripAtNul(asText(store_->value(name))));
+    QList<QVariant> values;
+    for (const QString& name : names) values << store_->value(name);
     store_->endGroup();
+    const QByteArray file = names.isEmpty() ? QByteArray() : rawFile();
+    for (qsizetype i = 0; i < names.size(); ++i)
+        pairs.emplace_back(StripAtNul(names[i]), StripAtNul(literalText(subkey, names[i], values[i], file)));
     return pairs;
 }
 
@@ -103,6 +144,28 @@ void Registry::RewriteList(const QString& subkey, const SettingPairs& entries)
     WriteSetting(subkey, QStringLiteral("0"), QStringLiteral("dummy"));
     DeleteSettingsKey(subkey);
     for (const auto& [name, data] : entries) WriteSetting(subkey, name, data);
+}
+
+QByteArray Registry::rawFile()
+{
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    return {}; // the system's own store keeps texts as they are
+#else
+    // Pending writes first, so the file says what the store holds.
+    store_->sync();
+    QFile file(store_->fileName());
+    // A settings file is small; one grown huge is read in part only.
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return file.read(kMaxRawSettingsBytes);
+#endif
+}
+
+QString Registry::literalText(const QString& subkey, const QString& valueName, const QVariant& parsed,
+                              const QByteArray& file)
+{
+    if (!file.isEmpty())
+        if (const std::optional<QString> raw = handWritten(file, subkey, valueName)) return *raw;
+    return asText(parsed);
 }
 
 void Registry::sync() { store_->sync(); }

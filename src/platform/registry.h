@@ -12,6 +12,8 @@
 
 namespace vm {
 
+inline constexpr qint64 kMaxRawSettingsBytes = 4 * 1024 * 1024;
+
 using SettingPairs = std::vector<std::pair<QString, QString>>;
 
 QString StripAtNul(const QString& text);
@@ -48,6 +50,13 @@ public:
     QString fileName() const;
 
 private:
+    // The settings file's bytes (none where the store is no file).
+    QByteArray rawFile();
+    // The stored text: as written by hand where the file's reader would
+    // split or cut it, else as read.
+    static QString literalText(const QString& subkey, const QString& valueName, const QVariant& parsed,
+                               const QByteArray& file);
+
     std::unique_ptr<QSettings> store_;
 };
 

@@ -3,11 +3,16 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QLockFile>
+#include <QFile>
 #include <QPixmap>
 #include <QScreen>
 #include <QStandardPaths>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vm {
@@ -52,20 +57,79 @@ bool captureDesktop(Dc* into)
     return BitBlt(into, 0, 0, display.width(), display.height(), &displayDc, 0, 0);
 }
 
+namespace {
+
+// A folder of this user that nobody else may enter or write to (a link is
+// not followed: its target could be anybody's).
+bool isPrivateFolder(const QByteArray& path)
+{
+    struct stat st {};
+    if (path.isEmpty() || ::lstat(path.constData(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+// The user's cache folder, absolute, without relying on Qt's guess.
+QByteArray cacheHome()
+{
+    const QByteArray xdg = qgetenv("XDG_CACHE_HOME");
+    if (xdg.startsWith('/')) return xdg;
+    const QByteArray home = QFile::encodeName(QDir::homePath());
+    if (!home.startsWith('/')) return {};
+    return home + "/.cache";
+}
+
+} // namespace
+
+QString InstanceLockFolder()
+{
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.startsWith('/') && isPrivateFolder(runtime)) return QFile::decodeName(runtime);
+    const QByteArray cache = cacheHome();
+    if (cache.isEmpty()) return {};
+    ::mkdir(cache.constData(), 0700); // an existing one stays as it is
+    const QByteArray own = cache + "/velmirano";
+    ::mkdir(own.constData(), 0700);
+    return isPrivateFolder(own) ? QFile::decodeName(own) : QString();
+}
+
 InstanceGuard::InstanceGuard() = default;
-InstanceGuard::~InstanceGuard() = default;
+InstanceGuard::~InstanceGuard()
+{
+    if (lockFd_ >= 0) ::close(lockFd_);
+}
 
 bool InstanceGuard::IsOnlyInstance(const QString& title)
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    const QString path =
-        dir + u'/' + title + u'-' + QString::number(qulonglong(::getuid())) + QStringLiteral(".lock");
-    auto lock = std::make_unique<QLockFile>(path);
-    // A mark left by a show that crashed is taken over (the owner is gone).
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) return false;
-    lock_ = std::move(lock);
+    const QString folder = InstanceLockFolder();
+    // Without a private place for the mark the show runs unguarded: a
+    // second show is a smaller harm than none at all.
+    if (folder.isEmpty()) return true;
+    const QByteArray path = QFile::encodeName(folder + u'/' + title + u'-' +
+                                              QString::number(qulonglong(::geteuid())) + QStringLiteral(".lock"));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0600);
+        if (fd < 0) {
+            // A link or some other thing in its place: remove it and try once more.
+            ::unlink(path.constData());
+            continue;
+        }
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+            ::close(fd);
+            ::unlink(path.constData());
+            continue;
+        }
+        // The kernel drops the lock with its process: a show that crashed
+        // leaves nothing that blocks the next one.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const bool taken = errno == EWOULDBLOCK;
+            ::close(fd);
+            return !taken;
+        }
+        if (lockFd_ >= 0) ::close(lockFd_);
+        lockFd_ = fd;
+        return true;
+    }
     return true;
 }
 

@@ -8,8 +8,6 @@
 
 #include <memory>
 
-class QLockFile;
-
 namespace vm {
 
 struct OsVersion {
@@ -49,8 +47,14 @@ public:
     bool IsOnlyInstance(const QString& title);
 
 private:
-    std::unique_ptr<QLockFile> lock_;
+    int lockFd_ = -1;
 };
+
+// The folder for the user's single-show mark: the runtime folder when it
+// is the user's own and closed to others (mode 700), else "velmirano" in
+// the user's cache folder, made or found so. Empty when there is none: a
+// folder someone else owns or may write to is never used.
+QString InstanceLockFolder();
 
 // Windows 9x password services. Only that family asks them; elsewhere the
 // change is a no-op and the check always passes.

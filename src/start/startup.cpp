@@ -4,6 +4,8 @@
 #include "platform/imagelib.h"
 #include "platform/registry.h"
 #include "start/errinfo.h"
+#include "start/errorlog.h"
+#include "start/showwindow.h"
 #include "start/shutdown.h"
 #include "transitions/choice.h"
 #include "state/runstate.h"
@@ -33,6 +35,24 @@ void StartServices::showErrorInfo(RunState& state, const QString& message)
 }
 QString StartServices::currentDirectory() { return QDir::currentPath(); }
 bool StartServices::openWindow(RunState&, const QString&) { return false; }
+bool StartServices::inputDuringStart()
+{
+    const InputState now = queryInputState();
+    if (!now.valid) return false;
+    if (!startInput_) {
+        startInput_ = now;
+        return false;
+    }
+    return inputSince(*startInput_, now);
+}
+
+bool inputSince(const InputState& first, const InputState& now)
+{
+    if (!first.valid || !now.valid) return false;
+    for (std::size_t i = 0; i < now.keys.size(); ++i)
+        if (now.keys[i] & ~first.keys[i]) return true;
+    return mouseMoveEndsShow(QPoint(first.x, first.y), QPoint(now.x, now.y));
+}
 
 namespace {
 
@@ -43,6 +63,18 @@ QString withSeparator(QString path)
 }
 
 } // namespace
+
+QString folderProblem(const QString& folder)
+{
+    if (folder.isEmpty()) return QStringLiteral("Bildordner ist kein vollständiger Pfad: (leer)");
+    // Relative to whatever directory the show was started from ("~" included:
+    // no shell expands it here).
+    if (!QDir::isAbsolutePath(folder)) return QStringLiteral("Bildordner ist kein vollständiger Pfad: ") + folder;
+    const QFileInfo info(withSeparator(folder));
+    if (!info.isDir() || !info.isReadable() || !info.isExecutable())
+        return QStringLiteral("Bildordner nicht gefunden oder nicht lesbar: ") + folder;
+    return {};
+}
 
 QString rawCommandLine(const QStringList& arguments) { return arguments.mid(1).join(u' '); }
 
@@ -73,10 +105,17 @@ void loadStartState(RunState& state, Registry& registry, const QString& currentD
     loadSettings(registry, state.settings);
     state.neues_bild_dc.release();
 
+    // A folder entry that names no folder adds nothing: never the current
+    // directory's files in its place, which may be anybody's private ones.
+    // Each is named once in the error log.
     state.Folders.clear();
-    for (const auto& [name, data] : registry.EnumSettings(QStringLiteral("path"))) {
-        const QString folder = withSeparator(data);
-        if (!data.isEmpty() && QFileInfo(folder).isDir()) state.Folders.append(folder);
+    const SettingPairs paths = registry.EnumSettings(QStringLiteral("path"));
+    for (const auto& [name, data] : paths) {
+        const QString problem = folderProblem(data);
+        if (problem.isEmpty())
+            state.Folders.append(withSeparator(data));
+        else
+            LogError(registry, problem);
     }
 
     if (state.settings.blende < 1 || state.settings.blende > kEffectCount) state.settings.blende = 1;
@@ -88,7 +127,8 @@ void loadStartState(RunState& state, Registry& registry, const QString& currentD
         if (n && *n >= 1 && *n <= kEffectCount) state.effekte[std::size_t(*n)].aktiv = 1;
     }
 
-    if (state.Folders.isEmpty()) state.Folders.append(withSeparator(currentDirectory));
+    // Only a store that names no folder at all shows the current directory.
+    if (paths.empty()) state.Folders.append(withSeparator(currentDirectory));
 
     effekte_anlegen(state.effekte);
 }
@@ -138,8 +178,17 @@ StartResult Main(const QString& rawLine, RunState& state, Registry& registry,
         }
         state.ParentWindow = hostWindow;
         state.CurrentPictureIndex = state.settings.letztes_bild;
+        // A slow scan must not swallow the key that was meant to end the
+        // show: input during it ends the start the way it ends a show. A
+        // daemon's window gets its input from the daemon.
+        if (hostWindow == 0) state.scanStop = [&services] { return services.inputDuringStart(); };
         effektzeiten_laden(state, registry, QStringLiteral("delay"));
+        state.scanStop = nullptr;
         state.laufmodus = QStringLiteral("Saver");
+        if (state.abbruch) {
+            Shutdown(state, registry, QStringLiteral("delay"), QStringLiteral("SCAN_INPUT "));
+            return StartResult::Ended;
+        }
         return services.openWindow(state, mode) ? StartResult::WindowOpen : StartResult::Ended;
     }
     if (mode == QLatin1String("/P")) {

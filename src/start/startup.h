@@ -1,10 +1,13 @@
 // Start-up: from the command line to the one window of the requested mode.
 #pragma once
 
+#include "platform/nativewindow.h"
 #include "platform/system.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace vm {
 
@@ -25,9 +28,13 @@ public:
     virtual QString currentDirectory();
     // Opens the window of the mode ("/C", "/S" or "/P"); false if none opened.
     virtual bool openWindow(RunState& state, const QString& modeWord);
+    // Whether a key went down or the pointer moved since the first call:
+    // asked while the show's picture list is built, before its window opens.
+    virtual bool inputDuringStart();
 
 private:
     InstanceGuard instance_;
+    std::optional<InputState> startInput_;
 };
 
 enum class StartResult { Ended, WindowOpen };
@@ -43,8 +50,17 @@ QString modeWord(const QString& rawLine);
 // stop at the first other character; 0 when there is no number.
 long long parseWindowHandle(const QString& rawLine);
 
+// A key down now that was not at `first`, or the pointer moved as far as
+// ends a show.
+bool inputSince(const InputState& first, const InputState& now);
+
+// Why a stored folder entry adds no pictures ("" when it names a folder
+// that can be searched): empty, relative, missing or not a readable folder.
+QString folderProblem(const QString& folder);
+
 // Reads everything a run starts from: the settings, the folders (existing
-// ones, each ending with "/"; the current directory when none), the single
+// ones, each ending with "/"; the others named in the error log; the
+// current directory only when the store names no folder at all), the single
 // effect corrected into range, the enabled effects and the catalogue.
 void loadStartState(RunState& state, Registry& registry, const QString& currentDirectory);
 

@@ -59,6 +59,9 @@ struct RunState {
 
     PictureList pictureList;
     std::int32_t CurrentPictureIndex = 0;
+    // Asked during the picture scan before the show window is open: true
+    // when a key or the mouse ends the start as it would end the show.
+    ScanStop scanStop;
     // Decodes the pictures in processes of their own, one ahead.
     PictureDecoder decoder;
 

@@ -271,11 +271,13 @@ void effekt_waehlen(RunState& state)
 std::int32_t korrigierteVerzoegerung(double wantedMs, std::int32_t measuredMs, std::int32_t delay)
 {
     const double ratio = wantedMs / double(measuredMs);
-    const double value = delay > 0 ? ratio * double(delay) : ratio;
-    // A very short run of a long wait can ask for more than the count holds;
-    // keep it within its type instead of letting the conversion overflow.
+    // A run cut short (by a routine that lowered its own count, or a stale
+    // count) says little about how long the waits take: a count grows by at
+    // most kMaxDelayGrowth per run, so the next run outlasts this one at most
+    // that many times, and never beyond kMaxVerzoegerung.
+    const double value = delay > 0 ? std::min(ratio, kMaxDelayGrowth) * double(delay) : ratio;
     using Limits = std::numeric_limits<std::int32_t>;
-    return std::int32_t(std::clamp(std::nearbyint(value), double(Limits::min()), double(Limits::max())));
+    return std::int32_t(std::clamp(std::nearbyint(value), double(Limits::min()), double(kMaxVerzoegerung)));
 }
 
 void zeitmessung(RunState& state)

@@ -44,6 +44,11 @@ void effekt_waehlen(RunState& state);
 // the current effect so its next run lasts about tdauer seconds.
 void zeitmessung(RunState& state);
 
+// The most a busy-wait count grows in one calibration, and the largest
+// count it stores: about a second per wait on today's processors.
+inline constexpr double kMaxDelayGrowth = 16.0;
+inline constexpr std::int32_t kMaxVerzoegerung = 1000000000;
+
 // The new busy-wait count for a run of `measuredMs` that should have taken
 // `wantedMs`, started from `delay` (the count the run ended with).
 std::int32_t korrigierteVerzoegerung(double wantedMs, std::int32_t measuredMs, std::int32_t delay);

@@ -25,22 +25,65 @@ QString moduleErrorWords(const char* operation, int routine)
 
 void busyWait(std::int32_t rounds)
 {
-    for (std::int32_t i = 1; i <= rounds; ++i) {
+    // Counted in 64 bits: a count of INT32_MAX ends like any other.
+    for (std::int64_t i = 1; i <= std::int64_t(rounds); ++i) {
 #if defined(__GNUC__) || defined(__clang__)
         asm volatile("" : : "r"(i) : "memory");
 #else
-        static volatile std::int32_t sink;
+        static volatile std::int64_t sink;
         sink = i;
 #endif
     }
 }
 
+namespace {
+
+// Rounds between two looks at the clock: a small fraction of a millisecond
+// on any processor, so input is served and the budget kept.
+constexpr std::int32_t kWaitSlice = 1 << 16;
+// Input is let through at least this often while one wait lasts.
+constexpr std::int32_t kPumpEveryMs = 20;
+
+// How long the waits may stretch one transition: twice its configured
+// duration. Beyond that the count is stale (hand-edited, or calibrated on
+// another machine) and the rest of the run goes without waiting.
+std::int64_t waitBudgetMs(std::int32_t tdauer) { return 2000LL * std::max<std::int64_t>(tdauer, 1); }
+
+// Waits `rounds` rounds in slices. False when the show ends or the dialog
+// interrupts meanwhile.
+bool waitRounds(RunState& state, Target& target, std::int32_t rounds)
+{
+    if (rounds <= kWaitSlice) {
+        busyWait(rounds);
+        return true;
+    }
+    const ClockSource& clock = state.stoppuhr.clock();
+    const std::uint32_t runStart = std::uint32_t(state.stoppuhr.StartTime());
+    const std::int64_t budget = waitBudgetMs(state.settings.tdauer);
+    std::uint32_t lastPump = clock();
+    for (std::int64_t left = rounds; left > 0; left -= kWaitSlice) {
+        busyWait(std::int32_t(std::min<std::int64_t>(left, kWaitSlice)));
+        const std::uint32_t now = clock();
+        if (elapsedMs(lastPump, now) >= kPumpEveryMs) {
+            lastPump = now;
+            target.pumpMessages();
+            if (state.abbruch || state.unterbrechung) return false;
+        }
+        if (elapsedMs(runStart, now) > budget) {
+            state.aktuelles_delay = 0;
+            return true;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 bool stepPrologue(RunState& state, Target& target)
 {
     target.pumpMessages();
     if (state.abbruch || state.unterbrechung) return false;
-    busyWait(state.aktuelles_delay);
-    return true;
+    return waitRounds(state, target, state.aktuelles_delay);
 }
 
 std::int32_t adaptStepWidth(RunState& state, std::int32_t increment, std::int32_t floor)

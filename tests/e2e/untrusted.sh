@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# What a photo, a folder name or a stored number may hold, in a real show
+# under Xvfb (1024x768): stamps whose values or names are full of
+# placeholders, a busy-wait count at the top of its range, a stored folder
+# that is missing, a single-show mark planted by another user, and a key
+# during a slow start-up scan. The show stays up and small, and a key or
+# SIGTERM ends it within seconds. Waits poll with generous limits.
+set -u
+velmirano=$1
+tool=$2
+. "$(dirname "$0")/common.sh"
+im=convert-im6.q16
+conf=$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf
+get() { "$tool" get "$1" "$2" 2>/dev/null; }
+poll() {
+  local end=$(( $(date +%s%N) / 1000000 + $1 )); shift
+  until "$@"; do [ $(( $(date +%s%N) / 1000000 )) -ge $end ] && return 1; sleep 0.1; done
+}
+gone() { ! kill -0 "$1" 2>/dev/null; }
+shot() { import-im6.q16 -window root "$work/shot.png" 2>/dev/null; }
+# The show has put something other than the desktop's black up.
+colours() { shot; $im "$work/shot.png" -format '%k' info:; }
+painted() { shot; [ "$($im "$work/shot.png" -format '%[fx:maxima.r+maxima.g+maxima.b>0]' info:)" == 1 ]; }
+write_conf() { # $1 folder, $2 stamp text, $3 more lines
+  printf '[misc]\ndelay=1\ntdauer=1\nreihenfolge=1\neffekt_nutzung=1\nblende=1\nletztes_bild=0\nexpand=1\n' > "$conf"
+  printf 'recursive=1\n[textstempel]\nausgeben=1\nhoehe=30\ntext=%s\n[path]\n1=%s\n%b' "$2" "$1" "${3:-}" >> "$conf"
+}
+# Starts a show, lets it run $1 seconds while its resident size is
+# watched, then ends it with a key; $2 names the case.
+run_and_key() {
+  "$velmirano" /S & pid=$!
+  local maxrss=0 end=$(( $(date +%s) + $1 ))
+  poll 60000 painted || bad "$2: nothing shown"
+  while [ "$(date +%s)" -lt "$end" ] && kill -0 $pid 2>/dev/null; do
+    rss=$(ps -o rss= -p $pid | tr -d ' ')
+    [ -n "$rss" ] && [ "$rss" -gt "$maxrss" ] && maxrss=$rss
+    sleep 0.3
+  done
+  kill -0 $pid 2>/dev/null && pass "$2: the show is alive after $1 s" || bad "$2: the show died"
+  [ "$maxrss" -gt 0 ] && [ "$maxrss" -lt 307200 ] && pass "$2: resident size at most ${maxrss} KB" \
+    || bad "$2: resident size reached ${maxrss} KB"
+  xdotool key space
+  poll 3000 gone $pid && pass "$2: a key ends it within 3 s" || { bad "$2: the key was not served"; kill -9 $pid; }
+}
+
+# --- A Windows title of 8000 times "%i25" and keywords: the stamp shows the
+# title as it is, cut to its length limit.
+utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tu1 -v | xargs; }
+mkdir -p "$work/titel"
+$im -size 800x600 xc:'#336699' "$work/titel/a.jpg"
+printf 'set Exif.Image.XPTitle Byte %s 0 0\nadd Iptc.Application2.Keywords %%i25\nadd Iptc.Application2.Keywords %%e40091\n' \
+  "$(utf16 "$(printf '%%i25%.0s' $(seq 1 8000))")" > "$work/exiv2.cmd"
+exiv2 -m "$work/exiv2.cmd" "$work/titel/a.jpg" || bad "exiv2 could not write the title"
+cp "$work/titel/a.jpg" "$work/titel/b.jpg"
+write_conf "$work/titel" 'Titel: %e40091'
+run_and_key 8 "title of 8000 x %i25"
+
+# --- A name of placeholders, stamp %n.
+mkdir -p "$work/name"
+$im -size 800x600 xc:'#993366' "$work/name/%e270%e270%e270%e270%e270.jpg"
+cp "$work/name/%e270%e270%e270%e270%e270.jpg" "$work/name/%e270%i25.jpg"
+write_conf "$work/name" '%n'
+run_and_key 6 "name of %e270 x 5"
+
+# --- Folders named with %p and %n, a file named with %a, stamp %k and no metadata.
+deep=$work/ordner
+for _ in 1 2 3 4 5 6; do deep="$deep/%p%n%p%n%p%n%p%n"; done
+mkdir -p "$deep"
+$im -size 800x600 xc:'#669933' "$deep/$(printf '%%a%.0s' $(seq 1 60)).jpg"
+cp "$deep"/*.jpg "$deep/b.jpg"
+write_conf "$work/ordner" '%k'
+run_and_key 6 "folders of %p%n, stamp %k"
+"$velmirano" /S & pid=$!
+poll 60000 painted || bad "SIGTERM case: nothing shown"
+kill -TERM $pid
+poll 3000 gone $pid && pass "folders of %p%n: SIGTERM ends it within 3 s" || { bad "SIGTERM was not served"; kill -9 $pid; }
+
+# --- A busy-wait count at the top of its range: the transition ends, and a
+# key or SIGTERM ends the show at once, mid-transition too.
+mkdir -p "$work/zwei"
+$im -size 800x600 xc:'#ff0000' "$work/zwei/a.jpg"
+$im -size 800x600 xc:'#0000ff' "$work/zwei/b.jpg"
+for how in key term; do
+  write_conf "$work/zwei" '' '[delay]\nD2=2147483647\nS2=1\n'
+  sed -i 's/^blende=1/blende=2/; s/^ausgeben=1/ausgeben=0/' "$conf"
+  "$velmirano" /S & pid=$!
+  poll 60000 painted || bad "D2 at its top ($how): nothing shown"
+  sleep 2
+  if [ $how == key ]; then xdotool key space; else kill -TERM $pid; fi
+  poll 2000 gone $pid && pass "D2 at its top: the $how ends the show within 2 s" \
+    || { bad "D2 at its top: the $how was not served"; kill -9 $pid; }
+  check "$(get misc caller)" "[Saver]" "D2 at its top ($how): the show saved its end"
+done
+
+# --- A stored folder that is missing: nothing of the folder the show was
+# started from is shown, and the error log names the folder.
+mkdir -p "$work/privat/tief"
+$im -size 800x600 pattern:checkerboard "$work/privat/ausweis.jpg"
+cp "$work/privat/ausweis.jpg" "$work/privat/tief/scan.jpg"
+for folder in /media/usb-stick/Fotos "Fotos" "~/Bilder" "$work/privat/ausweis.jpg"; do
+  rm -f "$conf"; write_conf "$folder" ''
+  (cd "$work/privat" && exec "$velmirano" /S) & pid=$!
+  poll 60000 painted || bad "$folder: the show drew nothing"
+  sleep 3
+  [ "$(colours)" -le 2 ] && pass "$folder: only a plain colour is shown" || bad "$folder: a picture was shown"
+  xdotool key space
+  poll 5000 gone $pid || { bad "$folder: the key was not served"; kill -9 $pid; }
+  "$tool" enum error | grep -q "Bildordner .*: $folder" && pass "$folder: named in the error log" \
+    || bad "$folder: no error entry ($("$tool" enum error | tr '\n' ' '))"
+done
+
+# --- A runtime folder and a mark that another user planted: the show
+# starts all the same; a second show of ours still ends at once.
+if [ "$(id -u)" == 0 ]; then
+  planted=$(mktemp -d)
+  touch "$planted/VelmiranoMainScreen-0.lock"
+  chown -R 65534:65534 "$planted"
+  chmod 700 "$planted"
+  rm -f "$conf"; write_conf "$work/zwei" ''
+  XDG_RUNTIME_DIR=$planted XDG_CACHE_HOME=$work/cache "$velmirano" /S & pid=$!
+  poll 60000 painted && pass "a planted mark does not block the show" || bad "the planted mark blocked the show"
+  XDG_RUNTIME_DIR=$planted XDG_CACHE_HOME=$work/cache timeout 60 "$velmirano" /S
+  check "$?" 0 "a second show ends at once"
+  kill -0 $pid 2>/dev/null && pass "the first show runs on" || bad "the first show ended"
+  check "$(stat -c %a "$work/cache/velmirano")" 700 "the mark's folder is the user's alone"
+  xdotool key space
+  poll 5000 gone $pid || { bad "planted mark: the key was not served"; kill -9 $pid; }
+  rm -rf "$planted"
+else
+  bad "the planted mark needs root to act as another user"
+fi
+
+# --- A key during a slow start-up scan (a link to / and subfolders on):
+# the start ends and no show opens after it.
+mkdir -p "$work/langsam"
+ln -s / "$work/langsam/wurzel"
+rm -f "$conf"; write_conf "$work/langsam" ''
+for how in key mouse; do
+  xdotool mousemove 500 500
+  "$velmirano" /S & pid=$!
+  sleep 1.5
+  if [ $how == key ]; then xdotool keydown space; sleep 0.3; xdotool keyup space; else xdotool mousemove 540 560; fi
+  poll 5000 gone $pid && pass "a $how during the scan ends the start" || { bad "the $how during the scan was lost"; kill -9 $pid; }
+  check "$(get misc message)" "[SCAN_INPUT ]" "the start ended by input during the scan ($how)"
+done
+exit $fail
