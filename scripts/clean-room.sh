@@ -61,6 +61,9 @@ if [ $package -eq 1 ]; then
   security=${SECURITY_MIRROR:-http://deb.debian.org/debian-security}
   printf 'deb %s bookworm main\ndeb %s bookworm-updates main\ndeb %s bookworm-security main\n' \
     "$mirror" "$mirror" "$security" >"$root/etc/apt/sources.list"
+  # No package may start a service inside the chroot.
+  printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+  chmod +x "$root/usr/sbin/policy-rc.d"
   in_root() {
     chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
       DEBIAN_FRONTEND=noninteractive sh -c "$1"
