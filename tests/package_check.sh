@@ -86,7 +86,9 @@ install)
     "the hack link reaches the program"
   # The program falls back to the installed decoder: the place it names
   # must be the place the decoder is installed to.
-  grep -qaF "$prefix/libexec/velmirano" "$root/bin/velmirano" && pass "the program looks for the decoder where it is installed" ||
+  # (a QStringLiteral is stored as UTF-16, so both encodings are looked for)
+  python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); s = sys.argv[2]
+sys.exit(0 if s.encode() in d or s.encode("utf-16-le") in d else 1)' "$root/bin/velmirano" "$prefix/libexec/velmirano" && pass "the program looks for the decoder where it is installed" ||
     flunk "the program looks for the decoder where it is installed ($prefix/libexec/velmirano)"
   check "$(desktop-file-validate "$root/share/applications/velmirano.desktop" 2>&1)" "" "desktop-file-validate finds nothing"
   grep -q '<command arg="-root"/>' "$root/share/xscreensaver/config/velmirano.xml" &&
