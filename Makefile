@@ -2,7 +2,9 @@
 # make test  - install what is missing, build, run every test, then the same
 #              tests again in a sanitizer build (AddressSanitizer + UBSan,
 #              with clang), which also runs every fuzzer for a few seconds
-.PHONY: deps release asan show test test-release test-asan test-fuzz samples clean
+# make deb   - build the Debian package velmirano_<version>_<arch>.deb into
+#              build/deb/ and check it with lintian (not part of make test)
+.PHONY: deps release asan show test test-release test-asan test-fuzz samples deb clean
 
 JOBS ?= 2
 RELEASE := build/release
@@ -50,6 +52,20 @@ test-fuzz: asan
 # Regenerates the bundled sample pictures (they are committed).
 samples:
 	./scripts/make-samples.sh samples
+
+# The version is CMake's project version; debian/changelog must agree (the
+# package build checks it). dpkg-buildpackage builds in a copy of the tree
+# and leaves its results beside that copy, in build/deb/.
+VERSION := $(shell sed -n 's/^project.Velmirano VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+DEB := build/deb
+deb:
+	./scripts/install-deps.sh --package
+	rm -rf $(DEB)
+	mkdir -p $(DEB)/velmirano-$(VERSION)
+	tar --exclude=./build --exclude='./build-*' --exclude=./.git -cf - . | tar -xf - -C $(DEB)/velmirano-$(VERSION)
+	cd $(DEB)/velmirano-$(VERSION) && dpkg-buildpackage -us -uc -b
+	lintian --info $(DEB)/velmirano_$(VERSION)_$$(dpkg --print-architecture).deb
+	@echo "Built $(DEB)/velmirano_$(VERSION)_$$(dpkg --print-architecture).deb"
 
 clean:
 	rm -rf build

@@ -6,15 +6,32 @@
 # everything, which takes a while).
 #
 #   scripts/clean-room.sh [ROOT] [COMMAND]
+#   scripts/clean-room.sh --package [DEB] [ROOT]
 #
 # ROOT defaults to /var/tmp/velmirano-clean-room (made afresh each run);
 # COMMAND defaults to "make test". Needs root, debootstrap and Debian's
 # package servers.
+#
+# The package mode installs the built package (DEB, by default the one
+# `make deb` left in build/deb/) into a fresh minimal Debian 12 with apt,
+# which has to bring every dependency by itself; then the installed tool
+# lists the 76 effects and loads a sample JPEG through the installed
+# decoder, and a purge has to leave none of the package's files behind.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
-root=${1:-/var/tmp/velmirano-clean-room}
-command=${2:-make test}
+package=0
+if [ "${1:-}" = --package ]; then
+  package=1
+  shift
+  version=$(sed -n 's/^project(Velmirano VERSION \([0-9.]*\).*/\1/p' "$repo/CMakeLists.txt")
+  deb=${1:-$repo/build/deb/velmirano_${version}_$(dpkg --print-architecture).deb}
+  root=${2:-/var/tmp/velmirano-clean-room-package}
+  [ -f "$deb" ] || { echo "clean-room.sh: no package $deb (make deb builds it)" >&2; exit 1; }
+else
+  root=${1:-/var/tmp/velmirano-clean-room}
+  command=${2:-make test}
+fi
 mirror=${MIRROR:-http://deb.debian.org/debian}
 
 [ "$(id -u)" -eq 0 ] || { echo "clean-room.sh: must run as root (debootstrap and chroot)" >&2; exit 1; }
@@ -37,6 +54,50 @@ bind /dev "$root/dev"
 mkdir -p "$root/dev/shm"
 mount -t tmpfs tmpfs "$root/dev/shm"; mounted+=("$root/dev/shm")
 cp /etc/resolv.conf "$root/etc/resolv.conf"
+
+if [ $package -eq 1 ]; then
+  # A Debian 12 as installed: the release with its updates and security
+  # fixes, which the libraries the package was built against may come from.
+  security=${SECURITY_MIRROR:-http://deb.debian.org/debian-security}
+  printf 'deb %s bookworm main\ndeb %s bookworm-updates main\ndeb %s bookworm-security main\n' \
+    "$mirror" "$mirror" "$security" >"$root/etc/apt/sources.list"
+  # No package may start a service inside the chroot.
+  printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+  chmod +x "$root/usr/sbin/policy-rc.d"
+  in_root() {
+    chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
+      DEBIAN_FRONTEND=noninteractive sh -c "$1"
+  }
+  fail=0
+  check() { if [ "$1" = "$2" ]; then echo "ok: $3"; else echo "FAIL: $3: expected [$2], got [$1]"; fail=1; fi; }
+  name=$(basename "$deb")
+  cp "$deb" "$root/tmp/$name"
+  cp "$repo/samples/abendhimmel.jpg" "$root/tmp/sample.jpg"
+  in_root 'apt-get update -qq'
+  before=$(in_root 'dpkg-query -W -f="\${Package}\n" | sort')
+  echo "== apt-get install ./$name"
+  in_root "cd /tmp && apt-get install -y -qq ./$name" >"$root/install.log" 2>&1 || { tail -30 "$root/install.log"; exit 1; }
+  check "$(in_root 'dpkg-query -W -f="\${Status}" velmirano')" "install ok installed" "apt installs the package and its dependencies"
+  echo "   $(( $(in_root 'dpkg-query -W -f="\${Package}\n"' | wc -l) - $(wc -l <<<"$before") )) packages installed"
+  check "$(in_root 'velmirano-tool effects 2>/dev/null' | grep -cE '^[0-9]+'$'\t')" 76 "velmirano-tool effects lists 76 effects"
+  check "$(in_root 'cd /tmp && velmirano-tool load sample.jpg 2>/dev/null')" "1600 1000" \
+    "velmirano-tool load finds the installed decoder and prints the picture's size"
+  check "$(in_root 'command -v velmirano; readlink -f /usr/libexec/xscreensaver/velmirano' | tr '\n' ' ')" \
+    "/usr/bin/velmirano /usr/bin/velmirano " "the program and its XScreenSaver link are in place"
+  files=$(in_root 'dpkg -L velmirano')
+  echo "== apt-get purge velmirano"
+  in_root 'apt-get purge -y -qq velmirano' >>"$root/install.log" 2>&1 || { tail -30 "$root/install.log"; exit 1; }
+  left=()
+  while read -r f; do
+    [ -n "$f" ] && [ "$f" != /. ] && [ -e "$root$f" -o -L "$root$f" ] || continue
+    # Folders such as /usr/bin stay for the other packages that use them.
+    [ -d "$root$f" ] && [ ! -L "$root$f" ] && in_root "dpkg -S '$f'" >/dev/null 2>&1 && continue
+    left+=("$f")
+  done <<<"$files"
+  check "${left[*]:-}" "" "apt-get purge leaves none of the package's $(wc -l <<<"$files") paths"
+  echo "== result: the package mode $([ $fail -eq 0 ] && echo passed || echo FAILED) after $(( $(date +%s) - start )) s"
+  exit $fail
+fi
 
 # What the README says a minimal Debian needs before its two commands.
 echo "== apt-get install make git"
