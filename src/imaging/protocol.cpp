@@ -255,6 +255,26 @@ QByteArray EncodeDecoded(const DecodedPicture& d)
     return e.head + e.pixels.toByteArray() + e.tail;
 }
 
+namespace {
+
+// A decoder taken over by its file may answer any size whose bytes fit. A
+// fitted picture has exactly the size the show's own fit gives its stored
+// size (a picture that keeps its size comes as stored); an unfitted one
+// stays within what a reader decodes at all.
+bool sidesAgree(QSize stored, qint32 w, qint32 h, const DecodeRequest& request)
+{
+    if (stored.width() <= 0 || stored.height() <= 0 || stored.width() > kMaxPictureSide ||
+        stored.height() > kMaxPictureSide)
+        return false;
+    if (w == 0) return true; // a fitting error comes without a picture
+    if (w > kMaxPictureSide || h > kMaxPictureSide) return false;
+    if (!request.fitted) return qint64(w) * h <= kMaxPicturePixels;
+    const std::optional<FittedSize> fit = FitSize(stored, request.surfaceW, request.surfaceH, request.expand);
+    return QSize(w, h) == (fit ? fit->size : stored);
+}
+
+} // namespace
+
 std::optional<DecodedPicture> ParseDecoded(QByteArrayView bytes, const DecodeRequest& request)
 {
     Reader in(bytes);
@@ -297,6 +317,7 @@ std::optional<DecodedPicture> ParseDecoded(QByteArrayView bytes, const DecodeReq
         d.metadata.iptc.push_back(std::move(s));
     }
     if (!in.ok() || !in.atEnd() || total > kMaxMetadataTotal) return std::nullopt;
+    if (d.loadError.isEmpty() && !sidesAgree(d.stored, w, h, request)) return std::nullopt;
     // A load error comes alone; a fitting error comes without a picture.
     if (!d.loadError.isEmpty() && (w > 0 || !d.fitError.isEmpty())) return std::nullopt;
     if (d.loadError.isEmpty() && d.fitError.isEmpty() && w == 0) return std::nullopt;

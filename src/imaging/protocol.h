@@ -103,6 +103,12 @@ EncodedAnswer EncodeDecodedParts(const DecodedPicture& decoded);
 qint64 MaxAnswerPictureBytes(const DecodeRequest& request);
 qint64 MaxAnswerBytes(const DecodeRequest& request);
 
+// Failures of the decoder process rather than of the file, with numbers of
+// their own so that the error log tells a slow folder or a broken decoder
+// from a damaged picture.
+constexpr int kDecoderTimedOut = 90;
+constexpr int kDecoderCrashed = 91;
+
 // The largest request a decoder reads.
 constexpr qsizetype kMaxRequestBytes = 256 * 1024;
 

@@ -20,7 +20,13 @@ constexpr std::int64_t kAddressSpace = std::int64_t(1) << 30;
 
 QString readError(int error, const QString& path)
 {
-    return QStringLiteral("Fehler %1 in IS_ReadXXX\n").arg(error) + path;
+    switch (error) {
+    case kDecoderTimedOut:
+        return QStringLiteral("Fehler %1 in IS_ReadXXX: Zeitlimit beim Lesen überschritten\n").arg(error) + path;
+    case kDecoderCrashed:
+        return QStringLiteral("Fehler %1 in IS_ReadXXX: Bilddecoder abgestürzt\n").arg(error) + path;
+    default: return QStringLiteral("Fehler %1 in IS_ReadXXX\n").arg(error) + path;
+    }
 }
 
 int deadlineMs()
@@ -102,6 +108,8 @@ public:
             return failed(kIsCorrupt);
         case ChildEnd::OutOfMemory: return failed(kIsOutOfMemory);
         case ChildEnd::NotStarted: return failed(kIsNoReader);
+        case ChildEnd::TimedOut: return failed(kDecoderTimedOut);
+        case ChildEnd::Crashed: return failed(kDecoderCrashed);
         default: return failed(kIsCorrupt);
         }
     }

@@ -46,7 +46,9 @@ kill -0 $pid 2>/dev/null && pass "the show is alive after every file" || bad "th
 check "$reached" yes "the last picture appears after all the others"
 [ "$maxrss" -gt 0 ] && [ "$maxrss" -lt 307200 ] && pass "resident size stayed at most ${maxrss} KB" \
   || bad "resident size reached ${maxrss} KB"
-for name in $logged haengt; do
+tr '\n' ' ' < "$work/log" | grep -q "IS_ReadXXX: Zeitlimit beim Lesen überschritten [^ ]*_haengt" \
+  && pass "haengt logged as a timeout" || bad "haengt not logged as a timeout"
+for name in $logged; do
   tr '\n' ' ' < "$work/log" | grep -q "IS_ReadXXX [^ ]*_$name" && pass "$name logged" || bad "$name not in the error log"
 done
 kill -TERM $pid
