@@ -274,6 +274,7 @@ void IsolatedChild::waitBlocking()
 
 void IsolatedChild::readOutput()
 {
+    if (shared_) return; // the answer comes in the shared memory; stdout is the null device
     const QByteArray more = process_->readAllStandardOutput();
     if (!running()) return;
     output_ += more;
