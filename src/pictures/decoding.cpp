@@ -2,15 +2,18 @@
 
 #include "pictures/loading.h"
 #include "platform/childprocess.h"
+#include "platform/paths.h"
 #include "platform/sandbox.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
@@ -20,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <latch>
 #include <new>
 #include <numeric>
 #include <thread>
@@ -29,8 +33,8 @@ namespace vm {
 
 namespace {
 
-constexpr char kRequestMagic[4] = {'V', 'M', 'Q', '1'};
-constexpr char kDecodedMagic[4] = {'V', 'M', 'D', '1'};
+constexpr char kRequestMagic[4] = {'V', 'M', 'Q', '2'};
+constexpr char kDecodedMagic[4] = {'V', 'M', 'D', '2'};
 constexpr qsizetype kMaxRequestBytes = 256 * 1024;
 constexpr qsizetype kMaxTextUnits = 32 * 1024; // 64 KB of UTF-16
 constexpr qsizetype kMaxValueBytes = 64 * 1024;
@@ -210,14 +214,17 @@ DecodeRequest MakeDecodeRequest(const QString& path, bool exifRotate, std::optio
     return r;
 }
 
-DecodedPicture DecodeInProcess(const DecodeRequest& request)
+DecodedPicture DecodeInProcess(const DecodeRequest& request, int fd)
 {
     DecodedPicture d;
     std::optional<QSize> hint;
     if (request.fitted) hint = QSize(int(std::nearbyint(request.surfaceW)), int(std::nearbyint(request.surfaceH)));
-    d.loadError = LoadPicture(request.path, request.extension, request.exifRotate, d.picture, hint, &d.stored,
-                              request.metadata ? &d.metadata : nullptr);
-    if (!d.loadError.isEmpty()) return DecodedPicture{d.loadError, {}, {}, {}, {}};
+    PictureMetadata* metadata = request.metadata ? &d.metadata : nullptr;
+    d.loadError = fd >= 0 ? LoadPicture(fd, request.path, request.extension, request.exifRotate, d.picture, hint,
+                                        &d.stored, metadata)
+                          : LoadPicture(request.path, request.extension, request.exifRotate, d.picture, hint,
+                                        &d.stored, metadata);
+    if (!d.loadError.isEmpty()) return DecodedPicture{d.loadError, {}, {}, {}, {}, {}};
     if (d.stored.isEmpty()) d.stored = QSize(d.picture.width, d.picture.height);
     if (request.fitted) {
         d.fitError = FitPicture(d.picture, d.stored, request.surfaceW, request.surfaceH, request.expand, request.path);
@@ -231,7 +238,6 @@ QByteArray EncodeRequest(const DecodeRequest& r)
     QByteArray out;
     Writer w(out);
     w.raw(kRequestMagic, 4);
-    w.text(r.path);
     w.text(r.extension);
     w.number<quint8>(r.exifRotate);
     w.number<quint8>(r.fitted);
@@ -249,7 +255,6 @@ std::optional<DecodeRequest> ParseRequest(const QByteArray& bytes)
     Reader in(bytes);
     DecodeRequest r;
     in.magic(kRequestMagic);
-    r.path = in.text(kMaxRequestBytes / 2);
     r.extension = in.text(16);
     r.exifRotate = in.number<quint8>() != 0;
     r.fitted = in.number<quint8>() != 0;
@@ -278,6 +283,7 @@ Encoded encode(const DecodedPicture& d)
     Encoded e;
     Writer w(e.head);
     w.raw(kDecodedMagic, 4);
+    w.bytes(d.confinement ? EncodeSandboxReport(*d.confinement) : QByteArray());
     w.text(d.loadError.left(kMaxMessageUnits));
     w.number<qint32>(d.stored.width());
     w.number<qint32>(d.stored.height());
@@ -315,6 +321,8 @@ std::optional<DecodedPicture> ParseDecoded(QByteArrayView bytes, const DecodeReq
     Reader in(bytes);
     DecodedPicture d;
     in.magic(kDecodedMagic);
+    const QByteArray report = in.bytes(kSandboxReportBytes);
+    if (!report.isEmpty() && !(d.confinement = ParseSandboxReport(report))) return std::nullopt;
     d.loadError = in.text(kMaxMessageUnits);
     const qint32 sw = in.number<qint32>(), sh = in.number<qint32>();
     d.fitError = in.text(kMaxMessageUnits);
@@ -366,11 +374,18 @@ public:
     DecodeJob(const QString& program, const DecodeRequest& request) : request_(request)
     {
         if (program.isEmpty()) return;
+        // The show opens the picture and hands the decoder that one file.
+        const OpenedPicture picture = OpenPictureFile(request.path);
+        if (!picture.file.valid()) {
+            openFailure_ = picture.failure;
+            return;
+        }
         ChildLimits limits;
         limits.addressSpaceBytes = kAddressSpace;
         limits.deadlineMs = deadlineMs();
         limits.maxOutputBytes = maxDecodedBytes(request);
-        child_ = std::make_unique<IsolatedChild>(program, QStringList(), EncodeRequest(request), limits);
+        child_ = std::make_unique<IsolatedChild>(program, QStringList(), EncodeRequest(request), limits,
+                                                 picture.file.get());
     }
 
     const DecodeRequest& request() const { return request_; }
@@ -383,14 +398,27 @@ public:
     DecodedPicture result()
     {
         const auto failed = [this](int error) {
-            return DecodedPicture{readError(error, request_.path), {}, {}, {}, {}};
+            return DecodedPicture{readError(error, request_.path), {}, {}, {}, {}, {}};
         };
+        if (openFailure_ != OpenFailure::None) {
+            const int error = openFailure_ == OpenFailure::NotFound       ? kIsFileNotFound
+                              : openFailure_ == OpenFailure::AccessDenied ? kIsAccessDenied
+                              : openFailure_ == OpenFailure::NotAFile     ? kIsNotAFile
+                                                                          : kIsReadFailed;
+            return DecodedPicture{QStringLiteral("Fehler %1 in IS_OpenFileSource\n").arg(error) + request_.path,
+                                  {}, {}, {}, {}, {}};
+        }
         // Without its decoder the program has no reader for any picture.
         if (!child_) return failed(kIsNoReader);
         switch (child_->end()) {
         case ChildEnd::Exited:
             if (child_->exitCode() == 0) {
-                if (std::optional<DecodedPicture> d = ParseDecoded(child_->output(), request_)) return std::move(*d);
+                if (std::optional<DecodedPicture> d = ParseDecoded(child_->output(), request_)) {
+                    // The decoder knows no path: its messages end where it goes.
+                    if (!d->loadError.isEmpty()) d->loadError += request_.path;
+                    if (!d->fitError.isEmpty()) d->fitError += request_.path;
+                    return std::move(*d);
+                }
             }
             return failed(kIsCorrupt);
         case ChildEnd::OutOfMemory: return failed(kIsOutOfMemory);
@@ -401,6 +429,7 @@ public:
 
 private:
     DecodeRequest request_;
+    OpenFailure openFailure_ = OpenFailure::None;
     std::unique_ptr<IsolatedChild> child_;
 };
 
@@ -446,7 +475,22 @@ std::optional<DecodedPicture> PictureDecoder::obtain(const DecodeRequest& reques
             }
         }
     }
-    return job->result();
+    return finish(*job);
+}
+
+DecodedPicture PictureDecoder::finish(DecodeJob& job)
+{
+    DecodedPicture d = job.result();
+    if (d.confinement) confinement_ = d.confinement;
+    return d;
+}
+
+QString PictureDecoder::takeConfinementWarning()
+{
+    if (warned_ || !confinement_) return {};
+    const QString warning = ConfinementWarning(*confinement_);
+    if (!warning.isEmpty()) warned_ = true;
+    return warning;
 }
 
 void PictureDecoder::drop() { ahead_.reset(); }
@@ -514,6 +558,27 @@ void loadReaderFor(const QString& extension)
     reader.canRead();
 }
 
+// Readers that split their work (Qt's format conversions) use the global
+// pool; its threads are made now and kept, because none can be made once
+// the process is locked down.
+void prepareThreads()
+{
+    constexpr int kThreads = 2;
+    QThreadPool& pool = *QThreadPool::globalInstance();
+    pool.setExpiryTimeout(-1);
+    pool.setMaxThreadCount(kThreads);
+    std::latch running(kThreads + 1);
+    for (int i = 0; i < kThreads; ++i) pool.start([&running] { running.arrive_and_wait(); });
+    running.arrive_and_wait();
+}
+
+// The name of the handed file, for the test faults below; read before the
+// lock-down, which leaves nothing to read it with.
+QString handedName()
+{
+    return QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(kHandedFileFd));
+}
+
 // Test support: a decoder that goes wrong on files whose path contains a
 // marker, as in "crash:boom,hang:stuck,hog:greedy".
 void misbehaveIfAsked(const QString& path)
@@ -540,24 +605,13 @@ void misbehaveIfAsked(const QString& path)
 
 int DecoderMain(int argc, char** argv)
 {
+    CloseUnexpectedFiles();
     std::set_terminate(onTerminate);
     if (argc > 1 && std::strcmp(argv[1], "--check") == 0)
         return AnswerParent({QByteArrayView("velmirano-decoder " VELMIRANO_VERSION "\n")}) ? 0 : 1;
-    if (argc == 5 && std::strcmp(argv[1], "--probe-sandbox") == 0) {
-        const QString allowed = QString::fromLocal8Bit(argv[2]);
-        LockDown(allowed, false);
-        const QByteArray found =
-            ProbeConfinement(allowed, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
-        return AnswerParent({found}) ? 0 : 1;
-    }
 
-    QByteArray input;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, stdin)) {
-        input.append(buffer, qsizetype(n));
-        if (input.size() > kMaxRequestBytes) return 2;
-    }
-    const std::optional<DecodeRequest> request = ParseRequest(input);
+    const std::optional<QByteArray> input = ReadParentInput(kMaxRequestBytes);
+    const std::optional<DecodeRequest> request = input ? ParseRequest(*input) : std::nullopt;
     if (!request) return 2;
 
     // A metafile draws text, which needs the fonts of a GUI application.
@@ -571,10 +625,20 @@ int DecoderMain(int argc, char** argv)
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     loadReaderFor(request->extension);
-    LockDown(request->path, metafile);
-    misbehaveIfAsked(request->path);
-
-    const DecodedPicture decoded = DecodeInProcess(*request);
+    prepareThreads();
+    const QString name = qEnvironmentVariableIsSet("VELMIRANO_DECODER_FAULT") ? handedName() : QString();
+    DecodedPicture decoded;
+    decoded.confinement = LockDown(LockDownOptions{metafile});
+    misbehaveIfAsked(name);
+    if (decoded.confinement->failed) {
+        // The kernel offers a confinement that could not be made: the file
+        // is not read at all.
+        decoded.loadError = QStringLiteral("Bilddecoder konnte nicht abgeschirmt werden\n");
+    } else {
+        const std::optional<SandboxReport> report = decoded.confinement;
+        decoded = DecodeInProcess(*request, kHandedFileFd);
+        decoded.confinement = report;
+    }
     const Encoded answer = encode(decoded);
     const bool written = AnswerParent({answer.head, answer.pixels, answer.tail});
     // Nothing to tidy: leaving at once saves the teardown of what was loaded.

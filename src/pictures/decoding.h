@@ -7,6 +7,7 @@
 
 #include "platform/imagelib.h"
 #include "platform/metadata.h"
+#include "platform/sandbox.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -20,6 +21,7 @@
 namespace vm {
 
 struct DecodeRequest {
+    // The show opens the file and hands it over; the path never crosses.
     QString path;
     QString extension; // as LoadPicture takes it
     bool exifRotate = false;
@@ -47,10 +49,13 @@ struct DecodedPicture {
     QString fitError;  // the fitting's message; the picture is then empty
     RgbImage picture;  // fitted to the surface
     PictureMetadata metadata;
+    // What the decoder's lock-down gave; nothing when it did not say.
+    std::optional<SandboxReport> confinement;
 };
 
-// Loads and fits in this process: what the decoder process runs.
-DecodedPicture DecodeInProcess(const DecodeRequest& request);
+// Loads and fits in this process: what the decoder process runs, on the
+// file handed to it as `fd` when that is not -1.
+DecodedPicture DecodeInProcess(const DecodeRequest& request, int fd = -1);
 
 // The bytes that cross the boundary. Metadata is capped on the way: a value
 // at 64 KB, a picture's metadata at 1 MB (the smallest values are kept).
@@ -88,11 +93,20 @@ public:
     // The decoder program; found on first use when empty.
     QString program;
 
+    // What the last decoder said of its confinement.
+    std::optional<SandboxReport> confinement() const { return confinement_; }
+    // The error-log text when a decoder ran less confined than the full
+    // lock-down; given once, "" afterwards and when there is nothing to say.
+    QString takeConfinementWarning();
+
 private:
     std::unique_ptr<DecodeJob> start(const DecodeRequest& request);
+    DecodedPicture finish(DecodeJob& job);
 
     std::unique_ptr<DecodeJob> ahead_;
     int started_ = 0;
+    std::optional<SandboxReport> confinement_;
+    bool warned_ = false;
 };
 
 // LoadPicture through the decoder, for callers that want no more than the
@@ -107,7 +121,8 @@ QString DecodePicture(PictureDecoder& decoder, const QString& path, bool exifRot
 // be shown.
 bool DecoderAvailable();
 
-// The decoder process: reads one request from stdin, answers on stdout.
+// The decoder process: reads one request from the show, decodes the file
+// handed to it, answers.
 int DecoderMain(int argc, char** argv);
 
 } // namespace vm
