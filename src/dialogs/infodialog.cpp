@@ -1,5 +1,6 @@
 #include "dialogs/infodialog.h"
 
+#include "platform/sandbox.h"
 #include "state/runstate.h"
 
 #include <QGridLayout>
@@ -130,6 +131,11 @@ Inform::Inform(RunState& state, QWidget* owner, const VersionInfo& version) : QD
     auto* author = new QLabel(version.legalNotice, this);
     author->setObjectName(QStringLiteral("Autor"));
     author->setWordWrap(true);
+    // How the picture decoder is shut in: what a decoder of this run
+    // reported, else what this system offers.
+    auto* shielding = new QLabel(ConfinementSummary(state.decoder.confinement().value_or(ExpectedConfinement())), this);
+    shielding->setObjectName(QString::fromUtf8("Abschirmung"));
+    shielding->setWordWrap(true);
     auto* ok = new QPushButton(QStringLiteral("ok"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);
@@ -137,18 +143,19 @@ Inform::Inform(RunState& state, QWidget* owner, const VersionInfo& version) : QD
 
     auto* layout = new QGridLayout(this);
     layout->setHorizontalSpacing(16);
-    layout->addWidget(picture, 0, 0, 4, 1, Qt::AlignTop);
+    layout->addWidget(picture, 0, 0, 5, 1, Qt::AlignTop);
     auto* head = new QHBoxLayout;
     head->addWidget(icon);
     head->addWidget(title, 1);
     layout->addLayout(head, 0, 1);
     layout->addWidget(versionLabel, 1, 1);
     layout->addWidget(author, 2, 1);
-    layout->setRowStretch(3, 1);
+    layout->addWidget(shielding, 3, 1);
+    layout->setRowStretch(4, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(ok);
-    layout->addLayout(buttons, 4, 0, 1, 2);
+    layout->addLayout(buttons, 5, 0, 1, 2);
     setMinimumWidth(420);
 
     state.messung_auslassen = true;

@@ -8,7 +8,9 @@
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QFile>
 #include <QImageReader>
+#include <QThreadPool>
 
 #include <chrono>
 #include <cmath>
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <latch>
 #include <memory>
 #include <new>
 #include <thread>
@@ -24,14 +27,17 @@
 
 namespace vm {
 
-DecodedPicture DecodeInProcess(const DecodeRequest& request)
+DecodedPicture DecodeInProcess(const DecodeRequest& request, int fd)
 {
     DecodedPicture d;
     std::optional<QSize> hint;
     if (request.fitted) hint = QSize(int(std::nearbyint(request.surfaceW)), int(std::nearbyint(request.surfaceH)));
-    d.loadError = LoadPicture(request.path, request.extension, request.exifRotate, d.picture, hint, &d.stored,
-                              request.metadata ? &d.metadata : nullptr);
-    if (!d.loadError.isEmpty()) return DecodedPicture{d.loadError, {}, {}, {}, {}};
+    PictureMetadata* metadata = request.metadata ? &d.metadata : nullptr;
+    d.loadError = fd >= 0 ? LoadPicture(fd, request.path, request.extension, request.exifRotate, d.picture, hint,
+                                        &d.stored, metadata)
+                          : LoadPicture(request.path, request.extension, request.exifRotate, d.picture, hint,
+                                        &d.stored, metadata);
+    if (!d.loadError.isEmpty()) return DecodedPicture{d.loadError, {}, {}, {}, {}, {}};
     if (d.stored.isEmpty()) d.stored = QSize(d.picture.width, d.picture.height);
     if (request.fitted) {
         d.fitError = FitPicture(d.picture, d.stored, request.surfaceW, request.surfaceH, request.expand, request.path);
@@ -76,6 +82,27 @@ void loadReaderFor(const QString& extension)
     reader.canRead();
 }
 
+// Readers that split their work (Qt's format conversions) use the global
+// pool; its threads are made now and kept, because none can be made once
+// the process is locked down.
+void prepareThreads()
+{
+    constexpr int kThreads = 2;
+    QThreadPool& pool = *QThreadPool::globalInstance();
+    pool.setExpiryTimeout(-1);
+    pool.setMaxThreadCount(kThreads);
+    std::latch running(kThreads + 1);
+    for (int i = 0; i < kThreads; ++i) pool.start([&running] { running.arrive_and_wait(); });
+    running.arrive_and_wait();
+}
+
+// The name of the handed file, for the test faults below; read before the
+// lock-down, which leaves nothing to read it with.
+QString handedName()
+{
+    return QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(kHandedFileFd));
+}
+
 // Test support: a decoder that goes wrong on files whose path contains a
 // marker, as in "crash:boom,hang:stuck,hog:greedy".
 void misbehaveIfAsked(const QString& path)
@@ -108,24 +135,13 @@ void misbehaveIfAsked(const QString& path)
 
 int DecoderMain(int argc, char** argv)
 {
+    CloseUnexpectedFiles();
     std::set_terminate(onTerminate);
     if (argc > 1 && std::strcmp(argv[1], "--check") == 0)
         return AnswerParent({QByteArrayView("velmirano-decoder " VELMIRANO_VERSION "\n")}) ? 0 : 1;
-    if (argc == 5 && std::strcmp(argv[1], "--probe-sandbox") == 0) {
-        const QString allowed = QString::fromLocal8Bit(argv[2]);
-        LockDown(allowed, false);
-        const QByteArray found =
-            ProbeConfinement(allowed, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
-        return AnswerParent({found}) ? 0 : 1;
-    }
 
-    QByteArray input;
-    char buffer[4096];
-    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, stdin)) {
-        input.append(buffer, qsizetype(n));
-        if (input.size() > kMaxRequestBytes) return 2;
-    }
-    const std::optional<DecodeRequest> request = ParseRequest(input);
+    const std::optional<QByteArray> input = ReadParentInput(kMaxRequestBytes);
+    const std::optional<DecodeRequest> request = input ? ParseRequest(*input) : std::nullopt;
     if (!request) return 2;
 
     // A metafile draws text, which needs the fonts of a GUI application.
@@ -139,10 +155,20 @@ int DecoderMain(int argc, char** argv)
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     loadReaderFor(request->extension);
-    LockDown(request->path, metafile);
-    misbehaveIfAsked(request->path);
-
-    const DecodedPicture decoded = DecodeInProcess(*request);
+    prepareThreads();
+    const QString name = qEnvironmentVariableIsSet("VELMIRANO_DECODER_FAULT") ? handedName() : QString();
+    DecodedPicture decoded;
+    decoded.confinement = LockDown(LockDownOptions{metafile});
+    misbehaveIfAsked(name);
+    if (decoded.confinement->failed) {
+        // The kernel offers a confinement that could not be made: the file
+        // is not read at all.
+        decoded.loadError = QStringLiteral("Bilddecoder konnte nicht abgeschirmt werden\n");
+    } else {
+        const std::optional<SandboxReport> report = decoded.confinement;
+        decoded = DecodeInProcess(*request, kHandedFileFd);
+        decoded.confinement = report;
+    }
     const EncodedAnswer answer = EncodeDecodedParts(decoded);
     const bool written = AnswerParent({answer.head, answer.pixels, answer.tail});
     // Nothing to tidy: leaving at once saves the teardown of what was loaded.

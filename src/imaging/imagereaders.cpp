@@ -90,6 +90,13 @@ SourceResult OpenFileSource(const QString& path)
         result.error = openError(errno);
         return result;
     }
+    return OpenFileSource(file.fd, path);
+}
+
+SourceResult OpenFileSource(int fd, const QString& path)
+{
+    SourceResult result;
+    const struct { int fd; } file{fd};
     struct stat st {};
     if (::fstat(file.fd, &st) != 0) {
         result.error = kIsReadFailed;
@@ -116,7 +123,7 @@ SourceResult OpenFileSource(const QString& path)
     // its size at opening.
     qsizetype got = 0;
     while (got < impl->copy.size()) {
-        const ssize_t n = ::read(file.fd, impl->copy.data() + got, std::size_t(impl->copy.size() - got));
+        const ssize_t n = ::pread(file.fd, impl->copy.data() + got, std::size_t(impl->copy.size() - got), off_t(got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             result.error = kIsReadFailed;
@@ -887,13 +894,19 @@ EightBitResult ReadGIF(FileSource& source)
 
 ReadResult ReadMetafile(const QString& path)
 {
-    ReadResult r;
     SourceResult opened = OpenFileSource(path);
     if (!opened.source) {
+        ReadResult r;
         r.error = opened.error;
         return r;
     }
-    const auto bytes = opened.source->bytes();
+    return ReadMetafile(*opened.source);
+}
+
+ReadResult ReadMetafile(FileSource& source)
+{
+    ReadResult r;
+    const auto bytes = source.bytes();
     if (bytes.empty()) {
         r.error = kIsEmptyFile;
         return r;

@@ -38,7 +38,7 @@ public:
     struct Impl;
 
 private:
-    friend SourceResult OpenFileSource(const QString& path);
+    friend SourceResult OpenFileSource(int fd, const QString& path);
     explicit FileSource(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
     QString path_;
@@ -58,6 +58,9 @@ constexpr long long kMaxFileBytes = 512LL << 20;
 // without read permission or one larger than kMaxFileBytes fails with its
 // error number. A file that shrinks while it is read keeps what was read.
 SourceResult OpenFileSource(const QString& path);
+// The same for a file opened already (the decoder gets its picture so); the
+// descriptor is read from its start and stays open. `path` only names it.
+SourceResult OpenFileSource(int fd, const QString& path);
 
 // Limits against files made to exhaust a reader. Real pictures stay far
 // below them: a JPEG has a few dozen segments (an ICC profile split over 255
@@ -114,6 +117,7 @@ EightBitResult ReadGIF(FileSource& source);
 // Plays a Windows metafile at its natural size (96 dpi; at most 16
 // megapixels, scaled down to fit) onto white.
 ReadResult ReadMetafile(const QString& path);
+ReadResult ReadMetafile(FileSource& source);
 
 // The EXIF and IPTC data of an open source; nothing when exiv2 cannot read it.
 std::optional<PictureMetadata> ReadMetadata(FileSource& source);

@@ -104,12 +104,13 @@ PictureMetadata LoadMetadata(const QString& path)
     return ReadMetadata(*opened.source).value_or(PictureMetadata{});
 }
 
-QString LoadPicture(const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
-                    std::optional<QSize> fitHint, QSize* originalSize, PictureMetadata* metadata)
+namespace {
+
+QString loadFrom(SourceResult opened, const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
+                 std::optional<QSize> fitHint, QSize* originalSize, PictureMetadata* metadata)
 {
     out.clear();
     if (metadata) *metadata = {};
-    SourceResult opened = OpenFileSource(path);
     if (!opened.source) return failure(opened.error, "IS_OpenFileSource", path);
     FileSource& source = *opened.source;
 
@@ -158,7 +159,7 @@ QString LoadPicture(const QString& path, const QString& extension, bool exifRota
     } else if (extension == QLatin1String("TGA")) {
         read = ReadTGA(source);
     } else if (extension == QLatin1String("WMF")) {
-        read = ReadMetafile(path);
+        read = ReadMetafile(source);
     }
 
     if (read.image.empty()) {
@@ -167,6 +168,20 @@ QString LoadPicture(const QString& path, const QString& extension, bool exifRota
     out = std::move(read.image);
     if (originalSize) *originalSize = read.storedSize;
     return {};
+}
+
+} // namespace
+
+QString LoadPicture(const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
+                    std::optional<QSize> fitHint, QSize* originalSize, PictureMetadata* metadata)
+{
+    return loadFrom(OpenFileSource(path), path, extension, exifRotate, out, fitHint, originalSize, metadata);
+}
+
+QString LoadPicture(int fd, const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
+                    std::optional<QSize> fitHint, QSize* originalSize, PictureMetadata* metadata)
+{
+    return loadFrom(OpenFileSource(fd, path), path, extension, exifRotate, out, fitHint, originalSize, metadata);
 }
 
 } // namespace vm

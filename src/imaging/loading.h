@@ -22,6 +22,12 @@ QString LoadPicture(const QString& path, const QString& extension, bool exifRota
                     std::optional<QSize> fitHint = std::nullopt, QSize* originalSize = nullptr,
                     PictureMetadata* metadata = nullptr);
 
+// The same for a picture opened already (see OpenFileSource); `path` only
+// names it in messages.
+QString LoadPicture(int fd, const QString& path, const QString& extension, bool exifRotate, RgbImage& out,
+                    std::optional<QSize> fitHint = std::nullopt, QSize* originalSize = nullptr,
+                    PictureMetadata* metadata = nullptr);
+
 // The EXIF and IPTC data of a file alone; empty when it cannot be read.
 PictureMetadata LoadMetadata(const QString& path);
 

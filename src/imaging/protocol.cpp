@@ -12,8 +12,8 @@ namespace vm {
 
 namespace {
 
-constexpr char kRequestMagic[4] = {'V', 'M', 'Q', '1'};
-constexpr char kDecodedMagic[4] = {'V', 'M', 'D', '1'};
+constexpr char kRequestMagic[4] = {'V', 'M', 'Q', '2'};
+constexpr char kDecodedMagic[4] = {'V', 'M', 'D', '2'};
 constexpr qsizetype kMaxTextUnits = 32 * 1024; // 64 KB of UTF-16
 constexpr qsizetype kMaxValueBytes = 64 * 1024;
 constexpr qsizetype kMaxMetadataTotal = 1024 * 1024;
@@ -181,7 +181,6 @@ QByteArray EncodeRequest(const DecodeRequest& r)
     QByteArray out;
     Writer w(out);
     w.raw(kRequestMagic, 4);
-    w.text(r.path);
     w.text(r.extension);
     w.number<quint8>(r.exifRotate);
     w.number<quint8>(r.fitted);
@@ -199,7 +198,6 @@ std::optional<DecodeRequest> ParseRequest(const QByteArray& bytes)
     Reader in(bytes);
     DecodeRequest r;
     in.magic(kRequestMagic);
-    r.path = in.text(kMaxRequestBytes / 2);
     r.extension = in.text(16);
     r.exifRotate = in.number<quint8>() != 0;
     r.fitted = in.number<quint8>() != 0;
@@ -221,6 +219,7 @@ EncodedAnswer encode(const DecodedPicture& d)
     EncodedAnswer e;
     Writer w(e.head);
     w.raw(kDecodedMagic, 4);
+    w.bytes(d.confinement ? EncodeSandboxReport(*d.confinement) : QByteArray());
     w.text(d.loadError.left(kMaxMessageUnits));
     w.number<qint32>(d.stored.width());
     w.number<qint32>(d.stored.height());
@@ -280,6 +279,8 @@ std::optional<DecodedPicture> ParseDecoded(QByteArrayView bytes, const DecodeReq
     Reader in(bytes);
     DecodedPicture d;
     in.magic(kDecodedMagic);
+    const QByteArray report = in.bytes(kSandboxReportBytes);
+    if (!report.isEmpty() && !(d.confinement = ParseSandboxReport(report))) return std::nullopt;
     d.loadError = in.text(kMaxMessageUnits);
     const qint32 sw = in.number<qint32>(), sh = in.number<qint32>();
     d.fitError = in.text(kMaxMessageUnits);

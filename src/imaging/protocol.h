@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/imagelib.h"
+#include "platform/sandbox.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -57,6 +58,7 @@ constexpr std::size_t kMaxIptcDataSets = 1000;
 QString decodeMetadataText(const QByteArray& bytes);
 
 struct DecodeRequest {
+    // The show opens the file and hands it over; the path never crosses.
     QString path;
     QString extension; // as LoadPicture takes it
     bool exifRotate = false;
@@ -80,6 +82,8 @@ struct DecodedPicture {
     QString fitError;  // the fitting's message; the picture is then empty
     RgbImage picture;  // fitted to the surface
     PictureMetadata metadata;
+    // What the decoder's lock-down gave; nothing when it did not say.
+    std::optional<SandboxReport> confinement;
 };
 
 // The bytes that cross the boundary. Metadata is capped on the way: a value

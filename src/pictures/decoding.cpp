@@ -1,6 +1,8 @@
 #include "pictures/decoding.h"
 
 #include "platform/childprocess.h"
+#include "platform/paths.h"
+#include "platform/sandbox.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -79,11 +81,18 @@ public:
     DecodeJob(const QString& program, const DecodeRequest& request) : request_(request)
     {
         if (program.isEmpty()) return;
+        // The show opens the picture and hands the decoder that one file.
+        const OpenedPicture picture = OpenPictureFile(request.path);
+        if (!picture.file.valid()) {
+            openFailure_ = picture.failure;
+            return;
+        }
         ChildLimits limits;
         limits.addressSpaceBytes = kAddressSpace;
         limits.deadlineMs = deadlineMs();
         limits.maxOutputBytes = MaxAnswerBytes(request);
-        child_ = std::make_unique<IsolatedChild>(program, QStringList(), EncodeRequest(request), limits);
+        child_ = std::make_unique<IsolatedChild>(program, QStringList(), EncodeRequest(request), limits,
+                                                 picture.file.get());
     }
 
     const DecodeRequest& request() const { return request_; }
@@ -96,14 +105,27 @@ public:
     DecodedPicture result()
     {
         const auto failed = [this](int error) {
-            return DecodedPicture{readError(error, request_.path), {}, {}, {}, {}};
+            return DecodedPicture{readError(error, request_.path), {}, {}, {}, {}, {}};
         };
+        if (openFailure_ != OpenFailure::None) {
+            const int error = openFailure_ == OpenFailure::NotFound       ? kIsFileNotFound
+                              : openFailure_ == OpenFailure::AccessDenied ? kIsAccessDenied
+                              : openFailure_ == OpenFailure::NotAFile     ? kIsNotAFile
+                                                                          : kIsReadFailed;
+            return DecodedPicture{QStringLiteral("Fehler %1 in IS_OpenFileSource\n").arg(error) + request_.path,
+                                  {}, {}, {}, {}, {}};
+        }
         // Without its decoder the program has no reader for any picture.
         if (!child_) return failed(kIsNoReader);
         switch (child_->end()) {
         case ChildEnd::Exited:
             if (child_->exitCode() == 0) {
-                if (std::optional<DecodedPicture> d = ParseDecoded(child_->output(), request_)) return std::move(*d);
+                if (std::optional<DecodedPicture> d = ParseDecoded(child_->output(), request_)) {
+                    // The decoder knows no path: its messages end where it goes.
+                    if (!d->loadError.isEmpty()) d->loadError += request_.path;
+                    if (!d->fitError.isEmpty()) d->fitError += request_.path;
+                    return std::move(*d);
+                }
             }
             return failed(kIsCorrupt);
         case ChildEnd::OutOfMemory: return failed(kIsOutOfMemory);
@@ -116,6 +138,7 @@ public:
 
 private:
     DecodeRequest request_;
+    OpenFailure openFailure_ = OpenFailure::None;
     std::unique_ptr<IsolatedChild> child_;
 };
 
@@ -161,7 +184,22 @@ std::optional<DecodedPicture> PictureDecoder::obtain(const DecodeRequest& reques
             }
         }
     }
-    return job->result();
+    return finish(*job);
+}
+
+DecodedPicture PictureDecoder::finish(DecodeJob& job)
+{
+    DecodedPicture d = job.result();
+    if (d.confinement) confinement_ = d.confinement;
+    return d;
+}
+
+QString PictureDecoder::takeConfinementWarning()
+{
+    if (warned_ || !confinement_) return {};
+    const QString warning = ConfinementWarning(*confinement_);
+    if (!warning.isEmpty()) warned_ = true;
+    return warning;
 }
 
 void PictureDecoder::drop() { ahead_.reset(); }

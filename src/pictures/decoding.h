@@ -50,11 +50,20 @@ public:
     // The decoder program; found on first use when empty.
     QString program;
 
+    // What the last decoder said of its confinement.
+    std::optional<SandboxReport> confinement() const { return confinement_; }
+    // The error-log text when a decoder ran less confined than the full
+    // lock-down; given once, "" afterwards and when there is nothing to say.
+    QString takeConfinementWarning();
+
 private:
     std::unique_ptr<DecodeJob> start(const DecodeRequest& request);
+    DecodedPicture finish(DecodeJob& job);
 
     std::unique_ptr<DecodeJob> ahead_;
     int started_ = 0;
+    std::optional<SandboxReport> confinement_;
+    bool warned_ = false;
 };
 
 // LoadPicture through the decoder, for callers that want no more than the

@@ -18,6 +18,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
 
@@ -36,10 +37,42 @@ constexpr char kAnswerFdVariable[] = "VELMIRANO_ANSWER_FD";
 constexpr std::int64_t kLengthBytes = 8;
 
 #ifdef __linux__
-// Runs in the child between fork and exec: only async-signal-safe calls.
-void limitChild(rlim_t addressSpace, rlim_t cpuSeconds, int answerFd)
+// Marks every descriptor from `first` on close-on-exec. Async-signal-safe.
+void closeOnExecFrom(unsigned first)
 {
-    if (answerFd >= 0) ::fcntl(answerFd, F_SETFD, 0); // the one descriptor it inherits
+    constexpr unsigned kCloseRangeCloexec = 1U << 2;
+    if (::syscall(SYS_close_range, first, ~0U, kCloseRangeCloexec) == 0) return;
+    // Kernels before 5.11: one by one, as far as the descriptor limit goes.
+    struct rlimit r {};
+    const rlim_t top = ::getrlimit(RLIMIT_NOFILE, &r) == 0 ? std::min<rlim_t>(r.rlim_cur, 1 << 20) : 4096;
+    for (rlim_t fd = first; fd < top; ++fd) ::fcntl(int(fd), F_SETFD, FD_CLOEXEC);
+}
+
+// Puts `fd` at `target` (without close-on-exec). Async-signal-safe.
+void place(int fd, int target)
+{
+    if (fd == target) {
+        ::fcntl(fd, F_SETFD, 0);
+        return;
+    }
+    ::dup2(fd, target);
+}
+
+// Runs in the child between fork and exec: only async-signal-safe calls.
+void limitChild(rlim_t addressSpace, rlim_t cpuSeconds, int handedFile, int answerFd)
+{
+    // Its own session and process group: nothing sent to the show's group
+    // reaches it, and it has no terminal to type into.
+    ::setsid();
+    // Out of the way first, so that putting one in place cannot overwrite
+    // the other; the copies close on exec.
+    const int handed = handedFile >= 0 ? ::fcntl(handedFile, F_DUPFD_CLOEXEC, 16) : -1;
+    const int answer = answerFd >= 0 ? ::fcntl(answerFd, F_DUPFD_CLOEXEC, 16) : -1;
+    // Everything the show has open stays behind, also what a library opened
+    // without close-on-exec.
+    closeOnExecFrom(3);
+    if (handed >= 0) place(handed, kHandedFileFd);
+    if (answer >= 0) place(answer, kAnswerFd);
     struct rlimit r {};
     if (addressSpace > 0) {
         r.rlim_cur = r.rlim_max = addressSpace;
@@ -59,6 +92,25 @@ void limitChild(rlim_t addressSpace, rlim_t cpuSeconds, int answerFd)
     ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
 }
 #endif
+
+// What a child gets of the environment: what finds libraries, fonts and
+// plugins, the language, and the switches of tests and sanitizers. Nothing
+// else of the person's environment (tokens, session addresses) goes along.
+QProcessEnvironment childEnvironment()
+{
+    static constexpr const char* kKept[] = {
+        "HOME", "LANG", "LANGUAGE", "LC_ALL", "LC_CTYPE", "LD_LIBRARY_PATH", "QT_PLUGIN_PATH",
+        "XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "FONTCONFIG_FILE",
+        "FONTCONFIG_PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "VELMIRANO_DECODER_FAULT",
+        "VELMIRANO_DECODE_BUDGET_MB"};
+    const QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+    QProcessEnvironment env;
+    for (const char* name : kKept) {
+        const QString key = QString::fromLatin1(name);
+        if (all.contains(key)) env.insert(key, all.value(key));
+    }
+    return env;
+}
 
 // What a sanitizer prints when its memory limit ends a process.
 bool sanitizerOutOfMemory(const QByteArray& report)
@@ -80,11 +132,17 @@ struct IsolatedChild::SharedAnswer {
     QByteArrayView view;
 
 #ifdef __linux__
-    explicit SharedAnswer(std::int64_t bytes)
+    // The input goes first, behind the (still zero) answer length; the
+    // child reads it before it answers over it.
+    SharedAnswer(std::int64_t bytes, const QByteArray& input)
     {
         fd = ::memfd_create("velmirano-answer", MFD_CLOEXEC | MFD_ALLOW_SEALING);
         if (fd < 0) return;
-        if (::ftruncate(fd, off_t(bytes + kLengthBytes)) != 0 ||
+        const std::int64_t inputLength = input.size();
+        const std::int64_t size = std::max(bytes, inputLength + kLengthBytes) + kLengthBytes;
+        if (::ftruncate(fd, off_t(size)) != 0 ||
+            ::pwrite(fd, &inputLength, sizeof inputLength, kLengthBytes) != ssize_t(sizeof inputLength) ||
+            ::pwrite(fd, input.constData(), std::size_t(inputLength), 2 * kLengthBytes) != ssize_t(inputLength) ||
             ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0) {
             ::close(fd);
             fd = -1;
@@ -109,25 +167,28 @@ struct IsolatedChild::SharedAnswer {
         view = QByteArrayView(static_cast<const char*>(p) + kLengthBytes, qsizetype(length));
     }
 #else
-    explicit SharedAnswer(std::int64_t) {}
+    SharedAnswer(std::int64_t, const QByteArray&) {}
     void read() {}
 #endif
 };
 
 IsolatedChild::IsolatedChild(const QString& program, const QStringList& arguments, const QByteArray& input,
-                             const ChildLimits& limits)
+                             const ChildLimits& limits, int handedFile)
     : process_(std::make_unique<QProcess>()), deadline_(std::make_unique<QTimer>()), limits_(limits)
 {
     QProcess& p = *process_;
     p.setProgram(program);
     p.setArguments(arguments);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QString::fromLatin1(kAnswerFdVariable));
-    shared_ = std::make_unique<SharedAnswer>(limits.maxOutputBytes);
-    if (shared_->fd < 0)
+    QProcessEnvironment env = childEnvironment();
+    shared_ = std::make_unique<SharedAnswer>(limits.maxOutputBytes, input);
+    if (shared_->fd < 0) {
         shared_.reset();
-    else
-        env.insert(QString::fromLatin1(kAnswerFdVariable), QString::number(shared_->fd));
+    } else {
+        env.insert(QString::fromLatin1(kAnswerFdVariable), QString::number(kAnswerFd));
+        // Input and answer both cross in the shared memory.
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.setStandardOutputFile(QProcess::nullDevice());
+    }
     if (SanitizerBuild()) {
         // An address-space limit would stop the sanitizer itself; it keeps
         // to a resident limit of its own instead and reports running out.
@@ -143,8 +204,11 @@ IsolatedChild::IsolatedChild(const QString& program, const QStringList& argument
     const rlim_t addressSpace = SanitizerBuild() ? 0 : rlim_t(limits.addressSpaceBytes);
     const rlim_t cpuSeconds = rlim_t(std::max(1, (limits.deadlineMs + 999) / 1000 + 1));
     const int answerFd = shared_ ? shared_->fd : -1;
-    p.setChildProcessModifier(
-        [addressSpace, cpuSeconds, answerFd] { limitChild(addressSpace, cpuSeconds, answerFd); });
+    p.setChildProcessModifier([addressSpace, cpuSeconds, handedFile, answerFd] {
+        limitChild(addressSpace, cpuSeconds, handedFile, answerFd);
+    });
+#else
+    Q_UNUSED(handedFile);
 #endif
     connect(&p, &QProcess::readyReadStandardOutput, this, [this] { readOutput(); });
     connect(&p, &QProcess::readyReadStandardError, this, [this] {
@@ -165,8 +229,10 @@ IsolatedChild::IsolatedChild(const QString& program, const QStringList& argument
     p.start();
     if (!running()) return; // could not start
     deadline_->start(limits_.deadlineMs);
-    p.write(input);
-    p.closeWriteChannel();
+    if (!shared_) {
+        p.write(input);
+        p.closeWriteChannel();
+    }
 }
 
 IsolatedChild::~IsolatedChild()
@@ -208,6 +274,7 @@ void IsolatedChild::waitBlocking()
 
 void IsolatedChild::readOutput()
 {
+    if (shared_) return; // the answer comes in the shared memory; stdout is the null device
     const QByteArray more = process_->readAllStandardOutput();
     if (!running()) return;
     output_ += more;
@@ -242,6 +309,41 @@ void IsolatedChild::finish(ChildEnd how)
     deadline_->stop();
     if (how != ChildEnd::Exited) output_.clear();
     if (onEnded) onEnded();
+}
+
+std::optional<QByteArray> ReadParentInput(qsizetype maxBytes)
+{
+#ifdef __linux__
+    bool named = false;
+    const int fd = qEnvironmentVariableIntValue(kAnswerFdVariable, &named);
+    if (named && fd >= 0) {
+        struct stat st {};
+        std::int64_t length = 0;
+        if (::fstat(fd, &st) != 0 || ::pread(fd, &length, sizeof length, kLengthBytes) != ssize_t(sizeof length) ||
+            length < 0 || length > maxBytes || length > st.st_size - 2 * kLengthBytes)
+            return std::nullopt;
+        QByteArray input(qsizetype(length), Qt::Uninitialized);
+        if (::pread(fd, input.data(), std::size_t(length), 2 * kLengthBytes) != ssize_t(length)) return std::nullopt;
+        return input;
+    }
+#endif
+    QByteArray input;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, stdin)) {
+        input.append(buffer, qsizetype(n));
+        if (input.size() > maxBytes) return std::nullopt;
+    }
+    return input;
+}
+
+void CloseUnexpectedFiles()
+{
+#ifdef __linux__
+    if (::syscall(SYS_close_range, unsigned(kAnswerFd + 1), ~0U, 0) == 0) return;
+    struct rlimit r {};
+    const rlim_t top = ::getrlimit(RLIMIT_NOFILE, &r) == 0 ? std::min<rlim_t>(r.rlim_cur, 1 << 20) : 4096;
+    for (rlim_t fd = kAnswerFd + 1; fd < top; ++fd) ::close(int(fd));
+#endif
 }
 
 bool AnswerParent(std::initializer_list<QByteArrayView> parts)

@@ -1,7 +1,10 @@
 // A short-lived helper process that works on untrusted input for us: it
-// gets its input on stdin, answers through AnswerParent, and runs under
-// limits that keep whatever goes wrong inside it from reaching the caller:
-// memory, CPU time, no core dumps, no file writes, a wall-clock deadline.
+// gets its input through ReadParentInput and perhaps one file already open
+// (as descriptor kHandedFileFd), answers through AnswerParent, and runs
+// under limits that keep whatever goes wrong inside it from reaching the
+// caller: memory, CPU time, no core dumps, no file writes, a wall-clock
+// deadline, a session of its own, a small environment, and no descriptor
+// of the caller's beyond the ones named here.
 #pragma once
 
 #include <QByteArray>
@@ -13,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QProcess;
 class QTimer;
@@ -44,10 +48,11 @@ constexpr int kChildOutOfMemoryExit = 86;
 
 class IsolatedChild : public QObject {
 public:
-    // Starts `program` at once; `input` is written to its stdin, which is
-    // then closed.
+    // Starts `program` at once with `input` for ReadParentInput.
+    // `handedFile`: a descriptor the child gets as kHandedFileFd (-1 for
+    // none); the caller keeps its own and may close it once this returns.
     IsolatedChild(const QString& program, const QStringList& arguments, const QByteArray& input,
-                  const ChildLimits& limits);
+                  const ChildLimits& limits, int handedFile = -1);
     // Kills the child if it still runs.
     ~IsolatedChild() override;
 
@@ -80,6 +85,20 @@ private:
     ChildEnd end_ = ChildEnd::Running;
     int exitCode_ = -1;
 };
+
+// The descriptors a child starts with: 0, 1 and 2 (the null device, or
+// pipes where the system offers no shared memory), the handed file, and the
+// memory that carries its input and answer. Nothing else.
+constexpr int kHandedFileFd = 3;
+constexpr int kAnswerFd = 4;
+
+// In the child: the input the parent gave, at most `maxBytes`; nothing when
+// there is more or it cannot be read.
+std::optional<QByteArray> ReadParentInput(qsizetype maxBytes);
+
+// In the child: closes every descriptor above the ones named above, in case
+// it was started by something else than IsolatedChild.
+void CloseUnexpectedFiles();
 
 // In the child: hands its answer to the parent, the parts one after the
 // other. Large answers go through memory shared with the parent where the

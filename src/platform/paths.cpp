@@ -3,7 +3,11 @@
 #include <cerrno>
 #include <climits>
 
+#include <cstdio>
+
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace vm {
@@ -125,11 +129,10 @@ QString DisplayPath(const QString& path)
     return out;
 }
 
-int OpenNativePath(const QByteArray& path, bool directory)
+namespace {
+
+int openWith(const QByteArray& path, int flags)
 {
-    // Never waiting: a pipe named like a picture would block until someone
-    // writes to it (the caller refuses anything but a file or folder).
-    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (directory ? O_DIRECTORY : 0);
     if (path.isEmpty()) {
         errno = ENOENT;
         return -1;
@@ -166,6 +169,124 @@ int OpenNativePath(const QByteArray& path, bool directory)
         dir = next;
         start = end + 1;
     }
+}
+
+} // namespace
+
+int OpenNativePath(const QByteArray& path, bool directory)
+{
+    // Never waiting: a pipe named like a picture would block until someone
+    // writes to it (the caller refuses anything but a file or folder).
+    return openWith(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (directory ? O_DIRECTORY : 0));
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept
+{
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+FileHandle::~FileHandle()
+{
+    if (fd_ >= 0) ::close(fd_);
+}
+
+int FileHandle::release()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+namespace {
+
+OpenFailure failureFor(int error)
+{
+    switch (error) {
+    case EACCES:
+    case EPERM: return OpenFailure::AccessDenied;
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+    case ENAMETOOLONG: return OpenFailure::NotFound;
+    case ENXIO:
+    case ENODEV: return OpenFailure::NotAFile;
+    default: return OpenFailure::ReadFailed;
+    }
+}
+
+// The kernel's own file systems: their "files" are processes, devices and
+// settings, never pictures.
+bool pseudoFileSystem(long type)
+{
+    switch (static_cast<unsigned long>(type) & 0xFFFFFFFFUL) {
+    case 0x9fa0:     // proc
+    case 0x62656572: // sysfs
+    case 0x64626720: // debugfs
+    case 0x74726163: // tracefs
+    case 0x73636673: // securityfs
+    case 0x27e0eb:   // cgroup
+    case 0x63677270: // cgroup2
+    case 0x1cd1:     // devpts
+    case 0xcafe4a11: // bpf
+    case 0x6165676C: // pstore
+    case 0xde5e81e4: // efivarfs
+    case 0x62656570: // configfs
+    case 0x65735543: // fusectl
+    case 0xf97cff8c: // selinuxfs
+    case 0x43415d53: // smackfs
+    case 0x6e736673: // nsfs
+    case 0x42494e4d: // binfmt_misc
+    case 0x09041934: // anonymous inodes
+        return true;
+    default: return false;
+    }
+}
+
+// What may be handed over: a regular file on a real file system.
+OpenFailure acceptable(int fd, struct stat& st)
+{
+    struct statfs fs {};
+    if (::fstat(fd, &st) != 0 || ::fstatfs(fd, &fs) != 0) return failureFor(errno);
+    if (!S_ISREG(st.st_mode) || pseudoFileSystem(long(fs.f_type))) return OpenFailure::NotAFile;
+    return OpenFailure::None;
+}
+
+} // namespace
+
+OpenedPicture OpenPictureFile(const QString& path)
+{
+    OpenedPicture result;
+    const int readFlags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    // Looked at before it is opened: opening a device can already do
+    // something.
+    const FileHandle located(openWith(NativePath(path), O_PATH | O_CLOEXEC));
+    if (!located.valid()) {
+        result.failure = failureFor(errno);
+        return result;
+    }
+    struct stat seen {};
+    if ((result.failure = acceptable(located.get(), seen)) != OpenFailure::None) return result;
+    // The very file looked at, whatever happens to its name meanwhile.
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", located.get());
+    FileHandle file(::open(self, readFlags));
+    if (!file.valid() && errno == ENOENT) file = FileHandle(openWith(NativePath(path), readFlags)); // no /proc
+    if (!file.valid()) {
+        result.failure = failureFor(errno);
+        return result;
+    }
+    struct stat opened {};
+    if ((result.failure = acceptable(file.get(), opened)) != OpenFailure::None) return result;
+    if (opened.st_dev != seen.st_dev || opened.st_ino != seen.st_ino) {
+        result.failure = OpenFailure::NotFound; // replaced while it was opened
+        return result;
+    }
+    result.file = std::move(file);
+    return result;
 }
 
 } // namespace vm

@@ -35,6 +35,38 @@ QString DisplayPath(const QString& path);
 // waits (a pipe opens at once).
 int OpenNativePath(const QByteArray& path, bool directory);
 
+// An open descriptor that closes itself.
+class FileHandle {
+public:
+    FileHandle() = default;
+    explicit FileHandle(int fd) : fd_(fd) {}
+    FileHandle(FileHandle&& other) noexcept : fd_(other.release()) {}
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle();
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release();
+
+private:
+    int fd_ = -1;
+};
+
+enum class OpenFailure { None, NotFound, AccessDenied, NotAFile, ReadFailed };
+
+struct OpenedPicture {
+    FileHandle file;
+    OpenFailure failure = OpenFailure::None;
+};
+
+// Opens a picture for a decoder to read, read only and close-on-exec. Only
+// a regular file is opened, and none on the kernel's own file systems (a
+// link named like a picture to /proc/self/mem would hand over this
+// process's memory). Devices and pipes are refused before they are opened,
+// so opening has no side effect on them.
+OpenedPicture OpenPictureFile(const QString& path);
+
 // Whether two paths that differ only in letter case name the same file, as
 // on Windows file systems.
 constexpr bool platformPathsIgnoreCase() { return platformUsesDrivePaths(); }

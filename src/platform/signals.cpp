@@ -25,7 +25,8 @@ extern "C" void onSignal(int)
 TerminationWatcher::TerminationWatcher(std::function<void()> onTerminate, QObject* parent)
     : QObject(parent), onTerminate_(std::move(onTerminate))
 {
-    if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) return;
+    // Close-on-exec: a child holding the pair could end the show with one byte.
+    if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) return;
     auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, this);
     connect(notifier, &QSocketNotifier::activated, this, [this] {
         char buf[16];

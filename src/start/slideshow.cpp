@@ -22,6 +22,9 @@ void ShowNextPicture(RunState& state, Registry& registry, PictureBox& box)
         const PictureEntry entry = state.pictureList[std::size_t(state.CurrentPictureIndex - 1)];
         const QString message = DrawPicture(state, box, entry);
         box.present();
+        // A decoder that runs less confined than it should says so once a run.
+        if (const QString warning = state.decoder.takeConfinementWarning(); !warning.isEmpty())
+            LogError(registry, warning);
         if (message.isEmpty()) return;
         LogError(registry, message);
     }

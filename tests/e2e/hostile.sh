@@ -2,7 +2,8 @@
 # Every hostile file of tests/hostile.h in a real show under Xvfb (1024x768):
 # the show stays up and small, the files that are no pictures land in the
 # error log, the show reaches its last picture; a key ends it at once while
-# the decoder hangs; SIGTERM saves; without a decoder it says so at start.
+# the decoder hangs, and that decoder holds no descriptor of the show's;
+# SIGTERM saves; without a decoder it says so at start.
 set -u
 velmirano=$1 tool=$2 generator=$3
 . "$(dirname "$0")/common.sh"
@@ -25,6 +26,7 @@ centre() {
 }
 wait_gone() { for _ in $(seq 1 200); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.05; done; return 1; }
 
+inherited=$(ls /proc/self/fd | tr '\n' ' ')
 # --- The whole folder once, while another program keeps rewriting one file.
 write_conf "$pics"
 victim=$(ls "$pics"/*_wechselnd.jpg)
@@ -68,6 +70,34 @@ for _ in $(seq 1 100); do [[ "$(centre)" == \#[78]?[78]?[78]? ]] && break; sleep
 # The hanging file is decoded ahead, or by the next tick one interval later.
 for _ in $(seq 1 100); do [ "$(pgrep -P $pid | wc -l)" -ge 1 ] && break; sleep 0.05; done
 check "$(pgrep -P $pid | wc -l)" 1 "a decoder process is at work"
+# Read from outside while it works: the decoder holds the null device, the
+# picture and its answer memory, nothing of the show's.
+decoder=$(pgrep -P $pid | head -1)
+fds=
+for _ in $(seq 1 100); do
+  # Beyond 4 only what the decoder made itself (its event loop's eventfds).
+  fds=$(for f in /proc/"$decoder"/fd/*; do [[ $(readlink "$f") == anon_inode:* && ${f##*/} -gt 4 ]] || echo "${f##*/}"; done 2>/dev/null | sort -n | tr '\n' ' ')
+  [ "$fds" == "0 1 2 3 4 " ] && break
+  sleep 0.05
+done
+check "$fds" "0 1 2 3 4 " "the decoder's descriptors are 0 to 4 only"
+check "$(readlink /proc/"$decoder"/fd/3)" "$one/b_haengt.jpg" "descriptor 3 is the picture"
+[[ "$(readlink /proc/"$decoder"/fd/4)" == /memfd:velmirano-answer* ]] && pass "descriptor 4 is the answer memory" \
+  || bad "descriptor 4 is $(readlink /proc/"$decoder"/fd/4)"
+check "$(readlink /proc/"$decoder"/fd/0)" /dev/null "stdin is the null device"
+[ "$(ps -o sid= -p "$decoder" | tr -d ' ')" == "$decoder" ] && pass "the decoder has a session of its own" \
+  || bad "the decoder shares the show's session"
+# Every descriptor of the show itself closes on exec (the flags are octal).
+leaky=
+for info in /proc/$pid/fdinfo/*; do
+  fd=${info##*/}
+  [ "$fd" -le 2 ] && continue
+  # What the test runner itself passed down is not the show's own.
+  [[ " $inherited " == *" $fd "* ]] && continue
+  flags=$(awk '/^flags:/ {print $2}' "$info" 2>/dev/null) || continue
+  [ -n "$flags" ] && (( (8#$flags & 8#2000000) == 0 )) && leaky="$leaky $fd:$(readlink /proc/$pid/fd/$fd)"
+done
+check "$leaky" "" "every descriptor of the show closes on exec"
 # xdotool is started beforehand, so its own start is not counted.
 mkfifo "$work/keys"
 xdotool - < "$work/keys" &
