@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 namespace vm {
 
@@ -25,7 +26,9 @@ int errorOf(const heif_error& e)
     case heif_error_Ok: return kIsOk;
     case heif_error_Unsupported_filetype: return kIsWrongFormat;
     case heif_error_Unsupported_feature: return kIsUnsupported;
-    case heif_error_Memory_allocation_error: return kIsOutOfMemory;
+    case heif_error_Memory_allocation_error:
+        // libheif's own limits on sizes and counts.
+        return e.subcode == heif_suberror_Security_limit_exceeded ? kIsTooLarge : kIsOutOfMemory;
     case heif_error_Invalid_input:
         return e.subcode == heif_suberror_End_of_data ? kIsTruncated : kIsCorrupt;
     default: return kIsCorrupt;
@@ -73,7 +76,42 @@ HeifCensus CountHeifItems(std::span<const std::uint8_t> bytes)
             c.error = kIsCorrupt;
             return false;
         }
+        std::uint32_t primary = 0;
+        std::vector<bool> turning; // per property, in order: a turn or a mirroring
+        std::vector<std::vector<unsigned>> associations; // per item: its properties
+        std::vector<std::uint32_t> associated;           // the items, in that order
         const bool metaWhole = forEachBox(top.body.subspan(4), [&](const Box& b) {
+            if (b.is("pitm") && b.body.size() >= 6)
+                primary = b.body[0] == 0 ? be16(b.body.data() + 4) : b.body.size() >= 8 ? be32(b.body.data() + 4) : 0;
+            if (b.is("iprp")) {
+                forEachBox(b.body, [&](const Box& p) {
+                    if (p.is("ipco")) {
+                        forEachBox(p.body, [&](const Box& property) {
+                            const bool turn = property.is("irot") && !property.body.empty() && (property.body[0] & 3);
+                            turning.push_back(turn || property.is("imir"));
+                            return turning.size() < 65536;
+                        });
+                    } else if (p.is("ipma") && p.body.size() >= 8) {
+                        const bool wideIds = p.body[0] >= 1, wideIndexes = p.body[3] & 1;
+                        const std::uint32_t entries = be32(p.body.data() + 4);
+                        std::size_t at = 8;
+                        for (std::uint32_t e = 0; e < entries && e < 65536; ++e) {
+                            if (at + (wideIds ? 5 : 3) > p.body.size()) break;
+                            associated.push_back(wideIds ? be32(p.body.data() + at) : be16(p.body.data() + at));
+                            at += wideIds ? 4 : 2;
+                            const unsigned count = p.body[at++];
+                            associations.emplace_back();
+                            for (unsigned a = 0; a < count && at + (wideIndexes ? 2 : 1) <= p.body.size(); ++a) {
+                                associations.back().push_back(wideIndexes ? be16(p.body.data() + at) & 0x7FFF
+                                                                          : p.body[at] & 0x7F);
+                                at += wideIndexes ? 2 : 1;
+                            }
+                        }
+                    }
+                    return true;
+                });
+            }
+
             if (b.is("iinf") && b.body.size() >= 6) {
                 // A full box: version 0 counts in 16 bits, later ones in 32.
                 const std::uint32_t n = b.body[0] == 0 ? be16(b.body.data() + 4)
@@ -91,6 +129,11 @@ HeifCensus CountHeifItems(std::span<const std::uint8_t> bytes)
             return true;
         });
         if (!metaWhole && c.error == kIsOk) c.error = kIsTruncated;
+        for (std::size_t i = 0; i < associated.size(); ++i) {
+            if (associated[i] != primary) continue;
+            for (unsigned index : associations[i])
+                if (index >= 1 && index <= turning.size() && turning[index - 1]) c.transformed = true;
+        }
         return false;
     });
     if (c.error != kIsOk) return c;
@@ -102,7 +145,6 @@ HeifCensus CountHeifItems(std::span<const std::uint8_t> bytes)
 PhoneRead ReadHEIF(std::span<const std::uint8_t> bytes, std::uint64_t budget)
 {
     PhoneRead r;
-    r.turnedByFormat = true;
     if (bytes.empty()) {
         r.error = kIsEmptyFile;
         return r;
@@ -160,6 +202,7 @@ PhoneRead ReadHEIF(std::span<const std::uint8_t> bytes, std::uint64_t budget)
         return r;
     }
     r.exif = exifOf(handle.get());
+    r.turnedByFormat = census.transformed;
 
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     if (!options) {

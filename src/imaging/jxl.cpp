@@ -43,6 +43,8 @@ QByteArray exifBox(std::span<const std::uint8_t> bytes)
 PhoneRead ReadJXL(std::span<const std::uint8_t> bytes, std::uint64_t budget)
 {
     PhoneRead r;
+    // The codestream's orientation is the picture's; libjxl applies it, and
+    // an EXIF orientation beside it is not the format's.
     r.turnedByFormat = true;
     if (bytes.empty()) {
         r.error = kIsEmptyFile;

@@ -35,8 +35,9 @@ struct PhoneRead {
     QSize stored; // the size as stored, after the format's own turning
     // The EXIF block from its TIFF header on; empty when there is none.
     QByteArray exif;
-    // The format turns its pictures itself (HEIF's irot and imir, JPEG XL's
-    // orientation); the EXIF orientation then only repeats that.
+    // The format turned the picture itself (HEIF's irot or imir on the
+    // primary picture; JPEG XL always, its orientation is the codestream's):
+    // an EXIF orientation then only repeats that and must not turn again.
     bool turnedByFormat = false;
 };
 
@@ -58,6 +59,8 @@ struct HeifCensus {
     int error = kIsOk;
     int items = 0;
     int tiles = 0;
+    // The primary picture carries a turn or a mirroring of its own.
+    bool transformed = false;
 };
 HeifCensus CountHeifItems(std::span<const std::uint8_t> bytes);
 
