@@ -6,6 +6,10 @@ packages=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-image-formats-plugins qt6-svg-dev libqt6svg6 qt6-qpa-plugins
   libexiv2-dev exiv2 libwmf-dev libgl-dev
+  # HEIC/HEIF and AVIF (libheif with libde265, dav1d and aom built in), WebP,
+  # JPEG XL; their encoders make the test pictures and the samples.
+  libheif-dev libde265-dev libdav1d-dev libwebp-dev libjxl-dev
+  libheif-examples webp libavif-bin libjxl-tools
   # libwmf's pkg-config file links expat and libjpeg, and it plays no
   # metafile without the fonts its package only recommends.
   libexpat1-dev libjpeg-dev fonts-urw-base35
