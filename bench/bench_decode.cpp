@@ -1,8 +1,9 @@
 // The decoder process: what one picture costs to cross the boundary, and
 // the time from a tick to the first transition step for a 6000 x 4000 JPEG
 // at 1920 x 1080, with the picture decoded ahead and without.
+#include "imaging/decoder.h"
 #include "pictures/decoding.h"
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 #include "pictures/showstep.h"
 #include "platform/target.h"
 #include "state/runstate.h"

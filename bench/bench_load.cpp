@@ -1,7 +1,7 @@
 // Times loading a 24-megapixel JPEG as the show step does for a 1920 x 1080
 // screen: decoding in full versus decoding reduced for the fit, then the
 // scaling to the fitted size. The picture is generated into a temp dir.
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 #include "platform/imagelib.h"
 
 #include <QGuiApplication>

@@ -1,4 +1,4 @@
 // velmirano-decoder: decodes one picture for the show, in a process of its own.
-#include "pictures/decoding.h"
+#include "imaging/decoder.h"
 
 int main(int argc, char** argv) { return vm::DecoderMain(argc, argv); }

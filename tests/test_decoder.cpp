@@ -1,8 +1,9 @@
 // The decoder process: results as decoding here gives them; crash, memory and
 // deadline as loading errors; decoding ahead per request; the sandbox.
 #include "hostile.h"
+#include "imaging/decoder.h"
 #include "pictures/decoding.h"
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 #include "pictures/showstep.h"
 #include "platform/childprocess.h"
 #include "platform/registry.h"

@@ -1,8 +1,8 @@
 // The image library's operations on RGB buffers (scaling, turning,
 // allocation limits) and the PCX and TGA decoders on hand-made edge cases.
 #include "platform/imagelib.h"
-#include "platform/pcx.h"
-#include "platform/tga.h"
+#include "imaging/pcx.h"
+#include "imaging/tga.h"
 
 #include <QtTest>
 

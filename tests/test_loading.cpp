@@ -1,9 +1,9 @@
 // Picture loading on the files of tests/data/make-testdata.sh and the hostile
 // files of hostile.h, which must end in their error at once and within memory.
 #include "hostile.h"
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 #include "pictures/textstamp.h"
-#include "platform/imagereaders.h"
+#include "imaging/imagereaders.h"
 #include "platform/paths.h"
 
 #include <QImageWriter>

@@ -3,7 +3,7 @@
 // and their hostile kinds, in this process and in the decoder process.
 #include "phonedata.h"
 #include "pictures/decoding.h"
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 #include "pictures/textstamp.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // The picture list: file patterns, wildcard matching, the folder scan on a
 // real temporary tree, and every order with its exact tie behaviour.
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 #include "pictures/picturelist.h"
 #include "platform/paths.h"
 #include "platform/registry.h"

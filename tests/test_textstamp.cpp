@@ -1,6 +1,6 @@
 // The text stamp: path parts, placeholders with real EXIF and IPTC data
 // (tests/data/stamp/make-stamp-data.sh), the drawing routines on small buffers.
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 #include "pictures/textstamp.h"
 
 #include <QFileInfo>

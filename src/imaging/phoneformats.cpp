@@ -15,14 +15,6 @@ PhoneFormat PhoneFormatOf(const QString& extension)
     return PhoneFormat::None;
 }
 
-QString PhoneExtension(const QString& path)
-{
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || path.indexOf(QLatin1Char('/'), dot) >= 0) return {};
-    const QString extension = path.mid(dot + 1).toUpper();
-    return PhoneFormatOf(extension) == PhoneFormat::None ? QString() : extension;
-}
-
 PhoneRead ReadPhonePicture(PhoneFormat format, std::span<const std::uint8_t> bytes, std::uint64_t budget, QSize fit)
 {
     switch (format) {

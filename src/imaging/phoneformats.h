@@ -73,10 +73,6 @@ namespace vm {
 enum class PhoneFormat { None, Heif, WebP, Jxl };
 PhoneFormat PhoneFormatOf(const QString& extension);
 
-// The extension as LoadPicture takes it for these formats (the whole
-// extension, upper case), or an empty text for other names.
-QString PhoneExtension(const QString& path);
-
 // Reads a picture of `format`; `fit`, when given, the size it will be
 // fitted into (WebP decodes reduced for it).
 PhoneRead ReadPhonePicture(PhoneFormat format, std::span<const std::uint8_t> bytes, std::uint64_t budget,

@@ -5,8 +5,7 @@
 // as stored and the metadata the text stamp needs.
 #pragma once
 
-#include "platform/imagelib.h"
-#include "platform/metadata.h"
+#include "imaging/protocol.h"
 
 #include <QByteArray>
 #include <QSize>
@@ -19,46 +18,9 @@
 
 namespace vm {
 
-struct DecodeRequest {
-    QString path;
-    QString extension; // as LoadPicture takes it
-    bool exifRotate = false;
-    // The surface the picture is fitted to; without one the picture comes
-    // as stored, decoded in full.
-    bool fitted = false;
-    double surfaceW = 0;
-    double surfaceH = 0;
-    bool expand = false;
-    bool metadata = false; // read the EXIF and IPTC data too
-    // The file as it was when asked for: a file changed since is decoded anew.
-    qint64 fileSize = -1;
-    qint64 fileModifiedMs = 0;
-
-    bool operator==(const DecodeRequest&) const = default;
-};
-
 // A request for `path` as its file is now.
 DecodeRequest MakeDecodeRequest(const QString& path, bool exifRotate, std::optional<QSizeF> surface, bool expand,
                                 bool metadata);
-
-struct DecodedPicture {
-    QString loadError; // LoadPicture's message; nothing else is set then
-    QSize stored;      // the size as stored, turned upright
-    QString fitError;  // the fitting's message; the picture is then empty
-    RgbImage picture;  // fitted to the surface
-    PictureMetadata metadata;
-};
-
-// Loads and fits in this process: what the decoder process runs.
-DecodedPicture DecodeInProcess(const DecodeRequest& request);
-
-// The bytes that cross the boundary. Metadata is capped on the way: a value
-// at 64 KB, a picture's metadata at 1 MB (the smallest values are kept).
-// Parsing accepts nothing longer than the request allows.
-QByteArray EncodeRequest(const DecodeRequest& request);
-std::optional<DecodeRequest> ParseRequest(const QByteArray& bytes);
-QByteArray EncodeDecoded(const DecodedPicture& decoded);
-std::optional<DecodedPicture> ParseDecoded(QByteArrayView bytes, const DecodeRequest& request);
 
 class DecodeJob;
 
@@ -106,8 +68,5 @@ QString DecodePicture(PictureDecoder& decoder, const QString& path, bool exifRot
 // Whether the decoder program is there and runs: without it no picture can
 // be shown.
 bool DecoderAvailable();
-
-// The decoder process: reads one request from stdin, answers on stdout.
-int DecoderMain(int argc, char** argv);
 
 } // namespace vm

@@ -1,7 +1,6 @@
 #include "pictures/showstep.h"
 
 #include "pictures/decoding.h"
-#include "pictures/loading.h"
 #include "platform/imagelib.h"
 #include "platform/target.h"
 #include "state/runstate.h"

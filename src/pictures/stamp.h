@@ -2,7 +2,7 @@
 #pragma once
 
 #include "pictures/picturelist.h"
-#include "platform/metadata.h"
+#include "imaging/protocol.h"
 
 namespace vm {
 

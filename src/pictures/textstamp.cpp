@@ -1,6 +1,6 @@
 #include "pictures/textstamp.h"
 
-#include "platform/metadata.h"
+#include "imaging/protocol.h"
 #include "platform/paths.h"
 #include "platform/target.h"
 #include "state/runstate.h"

@@ -5,7 +5,7 @@
 #include "pictures/picturelist.h"
 #include "platform/gdi.h"
 #include "platform/imagelib.h"
-#include "platform/metadata.h"
+#include "imaging/protocol.h"
 #include "platform/paths.h"
 #include "settings/settings.h"
 

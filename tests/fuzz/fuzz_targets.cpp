@@ -1,13 +1,13 @@
 #include "fuzz_targets.h"
 
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 #include "pictures/picturelist.h"
 #include "pictures/textstamp.h"
 #include "platform/imagelib.h"
-#include "platform/metadata.h"
+#include "imaging/metadata.h"
 #include "platform/paths.h"
-#include "platform/pcx.h"
-#include "platform/tga.h"
+#include "imaging/pcx.h"
+#include "imaging/tga.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/tga.h"
+#include "imaging/tga.h"
 
 #include <algorithm>
 #include <array>

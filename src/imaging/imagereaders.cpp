@@ -1,8 +1,8 @@
-#include "platform/imagereaders.h"
+#include "imaging/imagereaders.h"
 
-#include "platform/pcx.h"
-#include "platform/tga.h"
-#include "platform/wmfsvg.h"
+#include "imaging/pcx.h"
+#include "imaging/tga.h"
+#include "imaging/wmfsvg.h"
 
 #include "platform/paths.h"
 

@@ -1,7 +1,7 @@
-#include "pictures/loading.h"
+#include "imaging/loading.h"
 
+#include "imaging/imagereaders.h"
 #include "imaging/phoneformats.h"
-#include "platform/imagereaders.h"
 
 #include <algorithm>
 #include <cmath>
@@ -103,19 +103,6 @@ int ReductionForFit(QSize stored, QSize fit)
     return k;
 }
 
-std::optional<FittedSize> FitSize(QSize stored, double W, double H, bool expand)
-{
-    // The ratios are single precision.
-    const float rx = float(double(stored.width()) / W);
-    const float ry = float(double(stored.height()) / H);
-    const float s = rx > ry ? rx : ry;
-    const bool shrink = s > 1.0f;
-    if (!shrink && !expand) return std::nullopt;
-    // A picture far thinner than the surface would round to no pixel at all.
-    const auto side = [s](int stored) { return std::max(int(std::nearbyint(double(stored) / double(s))), 1); };
-    return FittedSize{QSize(side(stored.width()), side(stored.height())), shrink};
-}
-
 QString FitPicture(RgbImage& picture, QSize stored, double W, double H, bool expand, const QString& path)
 {
     // The image library reports no error number of its own for a failed
@@ -143,14 +130,6 @@ QString FitPicture(RgbImage& picture, QSize stored, double W, double H, bool exp
     // The picture keeps its size; a reduced decode is brought back to it.
     if (QSize(picture.width, picture.height) != stored && resample(stored) != kIsOk) return resizeFailed();
     return {};
-}
-
-QString PictureExtension(const QString& path)
-{
-    // The phone and web formats are known by their whole extension: a
-    // three-letter tail like "EIC" names no format.
-    const QString phone = PhoneExtension(path);
-    return phone.isEmpty() ? path.right(3).toUpper() : phone;
 }
 
 void TurnPicture(int code, RgbImage& image)

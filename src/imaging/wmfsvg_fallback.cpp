@@ -1,6 +1,6 @@
 // Where libwmf is not built in, no metafile can be played: a WMF file then
 // fails to load like a damaged one, and the show goes on.
-#include "platform/wmfsvg.h"
+#include "imaging/wmfsvg.h"
 
 namespace vm {
 

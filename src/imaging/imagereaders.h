@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/imagelib.h"
-#include "platform/metadata.h"
+#include "imaging/metadata.h"
 
 #include <QSize>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/pcx.h"
+#include "imaging/pcx.h"
 
 #include <algorithm>
 #include <array>

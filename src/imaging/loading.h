@@ -1,8 +1,8 @@
 // Turns one picture file into an RGB buffer, upright when wanted.
 #pragma once
 
+#include "imaging/protocol.h"
 #include "platform/imagelib.h"
-#include "platform/metadata.h"
 
 #include <QSize>
 #include <QString>
@@ -30,21 +30,8 @@ PictureMetadata LoadMetadata(const QString& path);
 // the picture stays as it was.
 void TurnPicture(int code, RgbImage& image);
 
-// The extension as the show step hands it to LoadPicture: the last three
-// characters of the path in upper case.
-QString PictureExtension(const QString& path);
-
 // The turn code for an EXIF orientation value, or nothing for no turn.
 std::optional<int> TurnForOrientation(long orientation);
-
-// The size a picture of `stored` size gets on a W x H surface: shrunk until
-// it fits when it is larger in either direction, enlarged until it touches
-// two edges when `expand` allows it; nothing when it keeps its size.
-struct FittedSize {
-    QSize size;
-    bool shrink = false;
-};
-std::optional<FittedSize> FitSize(QSize stored, double W, double H, bool expand);
 
 // Brings a loaded picture (perhaps decoded at a reduced scale) to the size
 // the show step gives a picture of `stored` size on a W x H surface. "" or

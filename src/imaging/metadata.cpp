@@ -1,4 +1,4 @@
-#include "platform/metadata.h"
+#include "imaging/metadata.h"
 
 #include <QStringDecoder>
 
@@ -192,23 +192,6 @@ PictureMetadata readAll(std::span<const std::uint8_t> bytes, Carrier carrier)
 #pragma GCC diagnostic pop
 
 } // namespace
-
-const ExifField* PictureMetadata::exifTag(std::uint32_t tag) const
-{
-    for (const ExifField& f : exif)
-        if (f.tag == tag) return &f;
-    return nullptr;
-}
-
-QString decodeMetadataText(const QByteArray& bytes)
-{
-    QByteArray b = bytes;
-    while (!b.isEmpty() && b.back() == '\0') b.chop(1);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(b);
-    if (!utf8.hasError()) return text;
-    return QString::fromLatin1(b);
-}
 
 std::optional<PictureMetadata> ReadPictureMetadata(std::span<const std::uint8_t> bytes)
 {

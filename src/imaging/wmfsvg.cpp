@@ -1,5 +1,5 @@
 // No Qt header may be included in this file (see wmfsvg.h).
-#include "platform/wmfsvg.h"
+#include "imaging/wmfsvg.h"
 
 #include <libwmf/api.h>
 #include <libwmf/svg.h>

@@ -1,0 +1,146 @@
+#include "imaging/decoder.h"
+
+#include "imaging/loading.h"
+#include "platform/childprocess.h"
+#include "platform/sandbox.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QImageReader>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <thread>
+#include <vector>
+
+namespace vm {
+
+DecodedPicture DecodeInProcess(const DecodeRequest& request)
+{
+    DecodedPicture d;
+    std::optional<QSize> hint;
+    if (request.fitted) hint = QSize(int(std::nearbyint(request.surfaceW)), int(std::nearbyint(request.surfaceH)));
+    d.loadError = LoadPicture(request.path, request.extension, request.exifRotate, d.picture, hint, &d.stored,
+                              request.metadata ? &d.metadata : nullptr);
+    if (!d.loadError.isEmpty()) return DecodedPicture{d.loadError, {}, {}, {}, {}};
+    if (d.stored.isEmpty()) d.stored = QSize(d.picture.width, d.picture.height);
+    if (request.fitted) {
+        d.fitError = FitPicture(d.picture, d.stored, request.surfaceW, request.surfaceH, request.expand, request.path);
+        if (!d.fitError.isEmpty()) d.picture.clear();
+    }
+    return d;
+}
+
+// ------------------------------------------------------ the process side --
+
+namespace {
+
+// Running out of memory under the limit shows as an exception nobody
+// catches; say so by the exit code instead of an abort.
+[[noreturn]] void onTerminate()
+{
+    if (const std::exception_ptr e = std::current_exception()) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::bad_alloc&) {
+            std::_Exit(kChildOutOfMemoryExit);
+        } catch (...) {
+        }
+    }
+    std::abort();
+}
+
+// Qt loads a format's decoder on first use; it must be loaded before the
+// process is locked down.
+void loadReaderFor(const QString& extension)
+{
+    const char* format = extension == QLatin1String("JPG")   ? "jpeg"
+                         : extension == QLatin1String("TIF") ? "tiff"
+                         : extension == QLatin1String("GIF") ? "gif"
+                         : extension == QLatin1String("PNG") ? "png"
+                         : extension == QLatin1String("BMP") ? "bmp"
+                                                             : nullptr;
+    if (!format) return;
+    QBuffer nothing;
+    nothing.open(QIODevice::ReadOnly);
+    QImageReader reader(&nothing, format);
+    reader.canRead();
+}
+
+// Test support: a decoder that goes wrong on files whose path contains a
+// marker, as in "crash:boom,hang:stuck,hog:greedy".
+void misbehaveIfAsked(const QString& path)
+{
+    for (const QByteArray& rule : qgetenv("VELMIRANO_DECODER_FAULT").split(',')) {
+        const qsizetype colon = rule.indexOf(':');
+        if (colon < 0 || !path.contains(QString::fromUtf8(rule.mid(colon + 1)))) continue;
+        const QByteArray kind = rule.left(colon);
+        if (kind == "crash") std::raise(SIGSEGV);
+        if (kind == "hang")
+            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+        if (kind == "hog") {
+            constexpr std::size_t chunk = std::size_t(64) << 20;
+            std::vector<std::unique_ptr<char[]>> held;
+            for (int i = 0; i < 64; ++i) {
+                held.emplace_back(new char[chunk]);
+                std::memset(held.back().get(), 1, chunk);
+            }
+        }
+    }
+}
+
+} // namespace
+
+int DecoderMain(int argc, char** argv)
+{
+    std::set_terminate(onTerminate);
+    if (argc > 1 && std::strcmp(argv[1], "--check") == 0)
+        return AnswerParent({QByteArrayView("velmirano-decoder " VELMIRANO_VERSION "\n")}) ? 0 : 1;
+    if (argc == 5 && std::strcmp(argv[1], "--probe-sandbox") == 0) {
+        const QString allowed = QString::fromLocal8Bit(argv[2]);
+        LockDown(allowed, false);
+        const QByteArray found =
+            ProbeConfinement(allowed, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+        return AnswerParent({found}) ? 0 : 1;
+    }
+
+    QByteArray input;
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, stdin)) {
+        input.append(buffer, qsizetype(n));
+        if (input.size() > kMaxRequestBytes) return 2;
+    }
+    const std::optional<DecodeRequest> request = ParseRequest(input);
+    if (!request) return 2;
+
+    // A metafile draws text, which needs the fonts of a GUI application.
+    const bool metafile = request->extension == QLatin1String("WMF");
+    std::unique_ptr<QCoreApplication> app;
+    if (metafile) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+        QFontDatabase::families();
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    loadReaderFor(request->extension);
+    LockDown(request->path, metafile);
+    misbehaveIfAsked(request->path);
+
+    const DecodedPicture decoded = DecodeInProcess(*request);
+    const EncodedAnswer answer = EncodeDecodedParts(decoded);
+    const bool written = AnswerParent({answer.head, answer.pixels, answer.tail});
+    // Nothing to tidy: leaving at once saves the teardown of what was loaded.
+    std::_Exit(written ? 0 : 1);
+}
+
+} // namespace vm
