@@ -3,6 +3,7 @@
 // and the time from a tick to the first transition step with the HEIC
 // decoded ahead and on demand.
 #include "phonedata.h"
+#include "imaging/decoder.h"
 #include "pictures/decoding.h"
 #include "pictures/showstep.h"
 #include "platform/target.h"
