@@ -26,10 +26,10 @@ asan: deps
 	ninja -C $(ASAN) -j $(JOBS)
 
 # The show reads its own settings store here, pointed at the samples and
-# all four of their file types.
+# all six of their file types.
 show: release
 	mkdir -p $(DEMO_CONFIG)/Velmiworks
-	printf '[misc]\njpg=1\npng=1\ngif=1\nbmp=1\n[path]\n1=$(CURDIR)/samples\n' > $(DEMO_CONFIG)/Velmiworks/Velmirano.conf
+	printf '[misc]\njpg=1\npng=1\ngif=1\nbmp=1\nheic=1\nwebp=1\n[path]\n1=$(CURDIR)/samples\n' > $(DEMO_CONFIG)/Velmiworks/Velmirano.conf
 	cd samples && XDG_CONFIG_HOME=$(DEMO_CONFIG) ../$(RELEASE)/velmirano /S
 
 test: test-release test-asan

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Draws the bundled sample pictures with ImageMagick: our own pictures,
-# one per file type the show collects by default in the demo.
+# Draws the bundled sample pictures with ImageMagick (and the Debian
+# encoders of HEIC and WebP): our own pictures,
+# one per file type the show collects in the demo.
 set -euo pipefail
 out=${1:-samples}
 mkdir -p "$out"
@@ -26,3 +27,16 @@ $im -size 640x480 xc:white \
     -fill '#f4a261' -draw 'rectangle 384,0 512,480' \
     -fill '#e76f51' -draw 'rectangle 512,0 640,480' \
     -type TrueColor BMP3:"$out/streifen.bmp"
+# The formats phones and the web write: a HEIC (as an iPhone stores its
+# pictures) and a WebP, from pictures drawn like those above.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+$im -size 1200x900 gradient:'#0b3d91'-'#9bd4e4' \
+    -fill '#f2f2f2' -draw 'ellipse 300,220 160,60 0,360' -draw 'ellipse 820,160 200,70 0,360' \
+    -fill '#2d6a4f' -draw 'polygon 0,900 0,640 380,520 760,660 1200,560 1200,900' \
+    -depth 8 "$tmp/see.png"
+heif-enc -q 60 -o "$out/bergsee.heic" "$tmp/see.png" >/dev/null
+$im -size 900x900 -seed $((seed + 2)) plasma:'#ffb703'-'#8338ec' -blur 0x4 \
+    -fill none -stroke '#ffffff' -strokewidth 10 -draw 'circle 450,450 450,150' \
+    -depth 8 "$tmp/kreis.png"
+cwebp -quiet -q 75 "$tmp/kreis.png" -o "$out/kreis.webp"

@@ -30,7 +30,9 @@ if echo "$decoder_needs" | grep -q Qt6Widgets; then
     failed=1
 fi
 # The decoder must still need what it decodes with, or this test proves nothing.
-echo "$decoder_needs" | grep -q exiv2 || { echo "FAIL: velmirano-decoder does not need exiv2"; failed=1; }
+for lib in exiv2 heif webp jxl; do
+    echo "$decoder_needs" | grep -q "$lib" || { echo "FAIL: velmirano-decoder does not need $lib"; failed=1; }
+done
 
 # Outside the room only the protocol may be included.
 leaks=$(grep -rnE '#[[:space:]]*include[[:space:]]*[<"]imaging/' "$tree/src" --include='*.cpp' --include='*.h' |

@@ -2,6 +2,7 @@
 // picture, into PICTURES; prints those that must be logged. EXTRA receives a
 // large picture that the test copies over one in the show while it is loaded.
 #include "hostile.h"
+#include "phonedata.h"
 
 #include <QGuiApplication>
 
@@ -35,6 +36,11 @@ int main(int argc, char** argv)
     };
     for (const hostile::File& f : hostile::files()) {
         if (QByteArray(f.extension) == "WMF") continue; // never collected by the folder scan
+        add(std::string(f.name) + "." + QByteArray(f.extension).toLower().toStdString(), f.bytes);
+        if (f.error != vm::kIsOk) std::printf("%s\n", f.name);
+    }
+    // The phone and web formats are collected by default.
+    for (const hostile::File& f : phone::files()) {
         add(std::string(f.name) + "." + QByteArray(f.extension).toLower().toStdString(), f.bytes);
         if (f.error != vm::kIsOk) std::printf("%s\n", f.name);
     }

@@ -248,7 +248,7 @@ void TestDialogs::okWritesSettings()
         run.answers.folder = second.path();
         // The size it opens with fits 1024x768 less a window frame and a panel.
         QVERIFY(run.dialog->sizeHint().width() <= 1000 && run.dialog->sizeHint().height() <= 700);
-        for (const char* name : {"Hinzufügen", "FarbwahlButton", "PNG", "ExifDrehen", "mitTextstempel", "mitDesktop", "BlendeFolge"})
+        for (const char* name : {"Hinzufügen", "FarbwahlButton", "PNG", "AVIF", "ExifDrehen", "mitTextstempel", "mitDesktop", "BlendeFolge"})
             press(run.control(name));
         QVERIFY(run.control("TextstempelButton")->isEnabled());
         press(run.order(1));
@@ -263,7 +263,7 @@ void TestDialogs::okWritesSettings()
     QStringList expected, actual;
     for (const char* v : {"recursive=0", "delay=7", "reihenfolge=1", "desktop=1", "passende_farbe=0", "blende=1",
                           "effekt_tracken=0", "effekt_nutzung=2", "tdauer=2", "hgfarbe=0", "expand=0", "exifrotate=1",
-                          "jpg=1", "bmp=0", "tif=0", "pcx=0", "png=1", "gif=0"})
+                          "jpg=1", "bmp=0", "tif=0", "pcx=0", "png=1", "gif=0", "heic=1", "avif=0", "webp=1", "jxl=1"})
         expected << QString("misc/") + v;
     for (const QString& key : written.allKeys())
         if (key.startsWith("misc/")) actual << key + u'=' + written.value(key).toString();

@@ -76,13 +76,16 @@ private slots:
     void fileMasks()
     {
         Settings s;
-        s.jpg = 0;
+        // The phone and web formats are on unless switched off.
+        QCOMPARE(FileMasks(s), QStringList({"*.jpg", "*.heic", "*.heif", "*.avif", "*.webp", "*.jxl"}));
+        s.jpg = s.heic = s.avif = s.webp = s.jxl = 0;
         QVERIFY(FileMasks(s).isEmpty());
         s.jpg = s.bmp = s.tif = s.pcx = s.png = s.gif = 1;
         QCOMPARE(FileMasks(s), QStringList({"*.jpg", "*.bmp", "*.tif", "*.pcx", "*.png", "*.gif"}));
         s.jpg = 2;
         s.bmp = s.tif = s.pcx = s.gif = 0;
-        QCOMPARE(FileMasks(s), QStringList{"*.png"});
+        s.webp = 1;
+        QCOMPARE(FileMasks(s), QStringList({"*.png", "*.webp"}));
     }
 
     void matchesMask_data()
@@ -91,6 +94,10 @@ private slots:
         QTest::addColumn<QString>("mask");
         QTest::addColumn<bool>("match");
         QTest::newRow("IMG.JPG") << "IMG.JPG" << "*.jpg" << true;
+        QTest::newRow("IMG_0001.HEIC") << "IMG_0001.HEIC" << "*.heic" << true;
+        QTest::newRow("Foto.Heif") << "Foto.Heif" << "*.heif" << true;
+        QTest::newRow("web.WebP") << "web.WebP" << "*.webp" << true;
+        QTest::newRow("x.jxl.part") << "x.jxl.part" << "*.jxl" << false;
         QTest::newRow("umlaut name") << "Größe.Jpg" << "*.jpg" << true;
         QTest::newRow("a.jpeg") << "a.jpeg" << "*.jpg" << false;
         QTest::newRow("b.tiff") << "b.tiff" << "*.tif" << false;

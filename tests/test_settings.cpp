@@ -74,6 +74,13 @@ void TestSettings::handEditedValues_data()
     QTest::newRow("offsetx -501") << "offsetx" << "-501" << 10;
     QTest::newRow("gewicht 1001") << "gewicht" << "1001" << 400;
     QTest::newRow("colour not checked") << "farbe" << "-7" << -7;
+    // Phone formats: a store that predates them shows them; a stored 0 stays off.
+    QTest::newRow("heic absent") << "heic" << QString() << 1;
+    QTest::newRow("heic off") << "heic" << "0" << 0;
+    QTest::newRow("avif absent") << "avif" << QString() << 1;
+    QTest::newRow("webp off") << "webp" << "0" << 0;
+    QTest::newRow("jxl absent") << "jxl" << QString() << 1;
+    QTest::newRow("jxl off") << "jxl" << "0" << 0;
 }
 
 void TestSettings::handEditedValues()
@@ -87,7 +94,8 @@ void TestSettings::handEditedValues()
     QVERIFY(f);
     {
         Registry w;
-        w.WriteSetting(f->subkey, field, stored);
+        if (!stored.isNull()) w.WriteSetting(f->subkey, field, stored);
+        w.WriteSetting("misc", "gif", 1); // a store written before the phone formats existed
         w.WriteSetting("textstempel", "position", 4);
     }
     Registry r;

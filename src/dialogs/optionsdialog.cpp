@@ -266,16 +266,27 @@ void Einstellungen::buildControls()
     auto* types = named(new QGroupBox(QStringLiteral("Bildtypen"), this), QStringLiteral("Frame2"));
     auto* typeLayout = new QGridLayout(types);
     int cell = 0;
-    for (auto [name, field] : {std::pair{"JPG", &Settings::jpg}, {"BMP", &Settings::bmp}, {"PCX", &Settings::pcx},
-                               {"PNG", &Settings::png}, {"TIF", &Settings::tif}, {"GIF", &Settings::gif}}) {
-        auto* box = named(new QCheckBox(QLatin1String(name), types), QLatin1String(name));
-        box->setToolTip(QLatin1String(name) + QStringLiteral("-Bilder finden"));
-        typeLayout->addWidget(box, cell % 3, cell / 3);
+    // Two columns of five keep the group as narrow as the order group
+    // beside it, so the dialog still fits a 1024x768 screen.
+    struct FileType {
+        const char* name; // also the check box's object name
+        const char* caption;
+        std::int32_t Settings::*field;
+    };
+    for (const FileType& t : {FileType{"JPG", "JPG", &Settings::jpg}, FileType{"BMP", "BMP", &Settings::bmp},
+                              FileType{"PCX", "PCX", &Settings::pcx}, FileType{"PNG", "PNG", &Settings::png},
+                              FileType{"TIF", "TIF", &Settings::tif}, FileType{"GIF", "GIF", &Settings::gif},
+                              FileType{"HEIC", "HEIC/HEIF", &Settings::heic},
+                              FileType{"AVIF", "AVIF", &Settings::avif}, FileType{"WEBP", "WebP", &Settings::webp},
+                              FileType{"JXL", "JPEG XL", &Settings::jxl}}) {
+        auto* box = named(new QCheckBox(QLatin1String(t.caption), types), QLatin1String(t.name));
+        box->setToolTip(QLatin1String(t.caption) + QStringLiteral("-Bilder finden"));
+        typeLayout->addWidget(box, cell % 5, cell / 5);
         ++cell;
         connect(box, &QCheckBox::toggled, this,
-                [this, field = field](bool on) { fileTypeToggled(state_.settings.*field, on); });
+                [this, field = t.field](bool on) { fileTypeToggled(state_.settings.*field, on); });
     }
-    typeLayout->setRowStretch(3, 1);
+    typeLayout->setRowStretch(5, 1);
     kinds->addWidget(types, 1);
 
     // Middle column: the live preview and how each picture is shown.
@@ -465,6 +476,10 @@ void Einstellungen::fill()
     box(QStringLiteral("TIF"))->setChecked(s.tif == 1);
     box(QStringLiteral("PCX"))->setChecked(s.pcx == 1);
     box(QStringLiteral("GIF"))->setChecked(s.gif == 1);
+    box(QStringLiteral("HEIC"))->setChecked(s.heic == 1);
+    box(QStringLiteral("AVIF"))->setChecked(s.avif == 1);
+    box(QStringLiteral("WEBP"))->setChecked(s.webp == 1);
+    box(QStringLiteral("JXL"))->setChecked(s.jxl == 1);
     box(QStringLiteral("mitTextstempel"))->setChecked(s.ausgeben == 1);
     showColour();
 

@@ -1,6 +1,7 @@
 #include "imaging/loading.h"
 
 #include "imaging/imagereaders.h"
+#include "imaging/phoneformats.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +30,45 @@ long leadingNumber(const QString& text)
         value = value * 10 + (t[i].unicode() - u'0');
     }
     return negative ? -value : value;
+}
+
+// The orientation in a picture's own EXIF directory (the thumbnail's is
+// the thumbnail's), mapped to a turn code.
+std::optional<int> turnOf(const PictureMetadata& metadata)
+{
+    const ExifField* field = metadata.exifTag(274);
+    if (!field || field->group == QLatin1String("Thumbnail")) return std::nullopt;
+    return TurnForOrientation(leadingNumber(field->text));
+}
+
+// HEIC/HEIF, AVIF, WebP and JPEG XL. Their EXIF block goes through the same
+// metadata wrapper as a JPEG's. The EXIF orientation turns only a format
+// that has no turning of its own: HEIF's irot and JPEG XL's orientation are
+// applied by their libraries, and a phone writes the same turn into EXIF
+// too, which must not turn the picture a second time.
+ReadResult readPhone(PhoneFormat format, std::span<const std::uint8_t> bytes, bool exifRotate,
+                     std::optional<QSize> fitHint, PictureMetadata* metadata)
+{
+    ReadResult read;
+    std::optional<int> turn;
+    QSize fit = fitHint.value_or(QSize());
+    // Whether the picture will be turned is known only after reading: the
+    // reduction then must suit either way round.
+    if (exifRotate && fit.isValid()) fit = QSize(std::max(fit.width(), fit.height()), std::max(fit.width(), fit.height()));
+    PhoneRead phone = ReadPhonePicture(format, bytes, DecodeBudgetBytes(), fit);
+    std::optional<PictureMetadata> exif;
+    if (!phone.exif.isEmpty() && (metadata || (exifRotate && !phone.turnedByFormat))) {
+        exif = ReadPictureMetadata(std::span<const std::uint8_t>(
+            reinterpret_cast<const std::uint8_t*>(phone.exif.constData()), std::size_t(phone.exif.size())));
+        if (metadata && exif) *metadata = *exif;
+    }
+    if (exif && exifRotate && !phone.turnedByFormat) turn = turnOf(*exif);
+    read.error = phone.error;
+    read.storedSize = phone.stored;
+    read.image = std::move(phone.image);
+    if (!read.image.empty() && turn && QuickRotateImageInPlace(read.image, *turn) && *turn != 1)
+        read.storedSize.transpose();
+    return read;
 }
 
 } // namespace
@@ -160,6 +200,8 @@ QString loadFrom(SourceResult opened, const QString& path, const QString& extens
         read = ReadTGA(source);
     } else if (extension == QLatin1String("WMF")) {
         read = ReadMetafile(source);
+    } else if (const PhoneFormat phone = PhoneFormatOf(extension); phone != PhoneFormat::None) {
+        read = readPhone(phone, source.bytes(), exifRotate, fitHint, metadata);
     }
 
     if (read.image.empty()) {

@@ -174,7 +174,18 @@ std::optional<FittedSize> FitSize(QSize stored, double W, double H, bool expand)
     return FittedSize{QSize(side(stored.width()), side(stored.height())), shrink};
 }
 
-QString PictureExtension(const QString& path) { return path.right(3).toUpper(); }
+QString PictureExtension(const QString& path)
+{
+    // The phone and web formats are known by their whole extension: a
+    // three-letter tail like "EIC" names no format.
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot >= 0 && path.indexOf(QLatin1Char('/'), dot) < 0 && path.indexOf(QLatin1Char('\\'), dot) < 0) {
+        const QString whole = path.mid(dot + 1).toUpper();
+        for (const char* e : {"HEIC", "HEIF", "AVIF", "WEBP", "JXL"})
+            if (whole == QLatin1String(e)) return whole;
+    }
+    return path.right(3).toUpper();
+}
 
 QByteArray EncodeRequest(const DecodeRequest& r)
 {

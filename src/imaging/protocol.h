@@ -126,7 +126,8 @@ struct FittedSize {
 std::optional<FittedSize> FitSize(QSize stored, double W, double H, bool expand);
 
 // The extension as the show step hands it to LoadPicture: the last three
-// characters of the path in upper case.
+// characters of the path in upper case, or for HEIC, HEIF, AVIF, WebP and
+// JPEG XL the whole extension in upper case.
 QString PictureExtension(const QString& path);
 
 } // namespace vm

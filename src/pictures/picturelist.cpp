@@ -250,6 +250,10 @@ QStringList FileMasks(const Settings& s)
     if (s.pcx == 1) masks << QStringLiteral("*.pcx");
     if (s.png == 1) masks << QStringLiteral("*.png");
     if (s.gif == 1) masks << QStringLiteral("*.gif");
+    if (s.heic == 1) masks << QStringLiteral("*.heic") << QStringLiteral("*.heif");
+    if (s.avif == 1) masks << QStringLiteral("*.avif");
+    if (s.webp == 1) masks << QStringLiteral("*.webp");
+    if (s.jxl == 1) masks << QStringLiteral("*.jxl");
     return masks;
 }
 

@@ -41,7 +41,7 @@ using AttributeSource =
     std::function<std::uint32_t(const QString& folder, const QString& name, bool isDirectory)>;
 
 // File-name patterns of the enabled file types, in the order jpg, bmp, tif,
-// pcx, png, gif.
+// pcx, png, gif, heic (also .heif), avif, webp, jxl.
 QStringList FileMasks(const Settings& settings);
 
 // Wildcard match without regard to case; "*" stands for any run of

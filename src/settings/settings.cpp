@@ -7,13 +7,13 @@ namespace {
 #define NUM(sub, f) SettingField{sub, #f, &Settings::f, nullptr}
 #define TXT(sub, f) SettingField{sub, #f, nullptr, &Settings::f}
 
-const std::array<SettingField, 40> kLoadOrder{{
+const std::array<SettingField, 44> kLoadOrder{{
     NUM("misc", recursive), NUM("misc", delay), NUM("misc", reihenfolge), NUM("misc", desktop),
     NUM("misc", passende_farbe), NUM("misc", blende), NUM("misc", letzter_effekt),
     NUM("misc", letztes_bild), NUM("misc", effekt_tracken), NUM("misc", effekt_nutzung),
     NUM("misc", hgfarbe), NUM("misc", tdauer), NUM("misc", expand), NUM("misc", exifrotate),
     NUM("misc", jpg), NUM("misc", bmp), NUM("misc", png), NUM("misc", tif), NUM("misc", pcx),
-    NUM("misc", gif),
+    NUM("misc", gif), NUM("misc", heic), NUM("misc", avif), NUM("misc", webp), NUM("misc", jxl),
     NUM("textstempel", ausgeben), TXT("textstempel", text), NUM("textstempel", farbe),
     TXT("textstempel", schriftart), NUM("textstempel", hoehe), NUM("textstempel", deckkraft),
     NUM("textstempel", richtung), NUM("textstempel", ausrichtung), NUM("textstempel", position),
@@ -33,6 +33,7 @@ constexpr const char* kMiscSaveOrder[] = {
     "recursive", "delay",   "reihenfolge", "desktop",    "passende_farbe", "blende",
     "effekt_tracken", "effekt_nutzung", "tdauer", "hgfarbe", "expand", "exifrotate",
     "jpg",       "bmp",     "tif",         "pcx",        "png",            "gif",
+    "heic",      "avif",    "webp",        "jxl",
 };
 
 // Values a person can only reach by editing the store: outside what the
@@ -74,7 +75,7 @@ void writeField(Registry& registry, const Settings& s, const SettingField& f)
 
 } // namespace
 
-const std::array<SettingField, 40>& settingFieldsInLoadOrder() { return kLoadOrder; }
+const std::array<SettingField, 44>& settingFieldsInLoadOrder() { return kLoadOrder; }
 
 std::optional<std::int32_t> parseStoredInt(const QString& text)
 {

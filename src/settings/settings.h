@@ -34,6 +34,12 @@ struct Settings {
     std::int32_t tif = 0;
     std::int32_t pcx = 0;
     std::int32_t gif = 0;
+    // The phone and web formats: on unless switched off, so pictures of a
+    // store written before they existed appear without a visit to the dialog.
+    std::int32_t heic = 1;
+    std::int32_t avif = 1;
+    std::int32_t webp = 1;
+    std::int32_t jxl = 1;
     // textstempel
     std::int32_t ausgeben = 0;
     QString text = QStringLiteral("Velmirano");
@@ -66,7 +72,7 @@ struct SettingField {
 };
 
 // Every field in the order the store is read (misc, then textstempel).
-const std::array<SettingField, 40>& settingFieldsInLoadOrder();
+const std::array<SettingField, 44>& settingFieldsInLoadOrder();
 
 // The standard decimal conversion of a stored text; nothing for a text that
 // is not a whole 32-bit number (a value edited by hand), so the caller keeps

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Every hostile file of tests/hostile.h in a real show under Xvfb (1024x768):
+# Every hostile file of tests/hostile.h and tests/phonedata.h in a real show under Xvfb (1024x768):
 # the show stays up and small, the files that are no pictures land in the
 # error log, the show reaches its last picture; a key ends it at once while
 # the decoder hangs, and that decoder holds no descriptor of the show's;

@@ -46,3 +46,26 @@ cat "$data/meta.jpg" >> "$here/corpus/metadata/stamp-text.jpg"
 mkdir -p "$here/corpus/names"
 printf 'Bild2.jpg\0Bild10.jpg\0bild010.JPG\0*.jpg\0a*b*c\0caf\351.jpg\0/f/Urlaub 2/x.jpg\0' > "$here/corpus/names/mixed"
 printf '0001\0001\00x\0X0\0*\0**.JPG\0\303\266\0' > "$here/corpus/names/digits"
+# The phone and web formats: small pictures from the Debian encoders, one
+# with EXIF and orientation, and an animation.
+phone() { # <target> <name> <command...> (the command writes $tmp/out)
+    mkdir -p "$here/corpus/$1"
+    dir=$1 name=$2
+    shift 2
+    "$@" >/dev/null 2>&1
+    mv "$tmp/out" "$here/corpus/$dir/$name"
+}
+tmp=$(mktemp -d)
+convert-im6.q16 -size 16x12 gradient:red-blue "$tmp/g.png"
+convert-im6.q16 -size 16x12 gradient:red-blue -quality 90 "$tmp/g.jpg"
+exiv2 -M"set Exif.Image.Orientation 6" -M"set Exif.Photo.DateTimeOriginal 2023:07:14 09:30:00" "$tmp/g.jpg"
+phone load_heic good-exif6.heic heif-enc -q 50 -o "$tmp/out" "$tmp/g.jpg"
+phone load_heic good-lossless.heic heif-enc -L -p chroma=444 -o "$tmp/out" "$tmp/g.png"
+phone load_avif good.avif avifenc -s 10 "$tmp/g.png" "$tmp/out"
+phone load_avif good-irot1.avif avifenc -s 10 --irot 1 "$tmp/g.png" "$tmp/out"
+phone load_webp good-lossy.webp cwebp -q 50 "$tmp/g.png" -o "$tmp/out"
+phone load_webp good-lossless.webp cwebp -lossless "$tmp/g.png" -o "$tmp/out"
+phone load_webp good-animated.webp img2webp -loop 0 "$tmp/g.png" "$tmp/g.png" -o "$tmp/out"
+phone load_jxl good-lossy.jxl cjxl -q 80 "$tmp/g.png" "$tmp/out"
+phone load_jxl good-lossless.jxl cjxl -d 0 "$tmp/g.png" "$tmp/out"
+rm -rf "$tmp"
