@@ -20,6 +20,8 @@ public:
     // Says that the whole transition is drawn, so the visible picture must
     // now match the bitmap; implementations that present lazily catch up.
     virtual void present() {}
+    // Fills the whole surface with one colour (0x00RRGGBB) and shows it.
+    virtual void clearTo(Pixel colour) = 0;
 };
 
 // Draws into its own bitmap and never presents; counts how often events were
@@ -31,6 +33,7 @@ public:
     double width() const override { return bitmap_.width(); }
     double height() const override { return bitmap_.height(); }
     void pumpMessages() override;
+    void clearTo(Pixel colour) override { bitmap_.fill(colour); }
 
     const Bitmap& bitmap() const { return bitmap_; }
     Bitmap& bitmap() { return bitmap_; }

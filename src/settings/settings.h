@@ -34,6 +34,9 @@ struct Settings {
     std::int32_t tif = 0;
     std::int32_t pcx = 0;
     std::int32_t gif = 0;
+    // Several monitors: 0 = each its own pictures, 1 = the same picture on
+    // all, 2 = only the primary one (the others black).
+    std::int32_t bildschirme = 0;
     // textstempel
     std::int32_t ausgeben = 0;
     QString text = QStringLiteral("Velmirano");
