@@ -21,7 +21,7 @@ public:
     // now match the bitmap; implementations that present lazily catch up.
     virtual void present() {}
     // Fills the whole surface with one colour (0x00RRGGBB) and shows it.
-    virtual void clearTo(Pixel colour) = 0;
+    virtual void clearTo(Pixel colour);
 };
 
 // Draws into its own bitmap and never presents; counts how often events were
@@ -33,7 +33,6 @@ public:
     double width() const override { return bitmap_.width(); }
     double height() const override { return bitmap_.height(); }
     void pumpMessages() override;
-    void clearTo(Pixel colour) override { bitmap_.fill(colour); }
 
     const Bitmap& bitmap() const { return bitmap_; }
     Bitmap& bitmap() { return bitmap_; }

@@ -110,6 +110,8 @@ MainScreen::MainScreen(RunState& state, Registry& registry, Mode mode, long long
     slideshow_->start();
 }
 
+MainScreen::~MainScreen() = default;
+
 void MainScreen::addMonitorWindow(QScreen* screen)
 {
     if (!screen) return;

@@ -33,6 +33,7 @@ public:
     // (`hostWindow`), without hiding the cursor or taking input.
     MainScreen(RunState& state, Registry& registry, Mode mode = Mode::FullScreen,
                long long hostWindow = 0, PasswordService passwords = systemPasswordService());
+    ~MainScreen() override;
 
     // Ends the show as a key press would (used for SIGTERM/SIGINT).
     void requestEnd(const QString& reason);
