@@ -10,6 +10,9 @@ packages=(
   # metafile without the fonts its package only recommends.
   libexpat1-dev libjpeg-dev fonts-urw-base35
   libxcb1-dev xvfb xauth xdotool x11-utils imagemagick fonts-liberation2 fontconfig
+  # two monitors on one X screen (Xorg's dummy driver, xrandr), and a
+  # Wayland desktop with XWayland for the end-to-end tests
+  xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils weston xwayland qt6-wayland
   # scripts/mutants.py and the generator of the test pictures
   python3
 )

@@ -84,7 +84,9 @@ check "$(get misc message)" "SIGTERM " "SIGTERM is the end reason"
 write_conf 1 0
 "$velmirano" /S & pid=$!
 poll 60000 same && pass "same picture: both monitors show picture $a" || bad "same picture: left $a right $b"
-poll 30000 eval 'same && [ "$a" != 0 ]' && pass "same picture: the next one on both ($a)" || bad "same picture never moved on: $a $b"
+sameFirst=$a
+poll 60000 eval 'same && [ "$a" != "$sameFirst" ]' && pass "same picture: then another one on both ($a)" ||
+  bad "same picture never moved on together: $a $b"
 kill -TERM $pid; poll 30000 gone $pid || kill -9 $pid
 
 # --- Only the primary monitor; the other one black.
