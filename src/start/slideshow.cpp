@@ -9,6 +9,8 @@
 #include "state/runstate.h"
 #include "transitions/frame.h"
 
+#include <utility>
+
 namespace vm {
 
 ColorRef randomBackground(RunState& state) { return ColorRef(state.random.next() * 16777215 + 1); }
@@ -102,9 +104,7 @@ void Slideshow::tickMonitors()
     running_ = false;
     if (state_.abbruch) return end();
     // A monitor that went away cut its transition short: go on at once.
-    const int interval = state_.unterbrechung ? 1 : change.waitMs;
-    state_.unterbrechung = false;
-    Timer1.start(interval);
+    Timer1.start(std::exchange(state_.unterbrechung, false) ? 1 : change.waitMs);
 }
 
 void Slideshow::watchHost()
