@@ -255,6 +255,7 @@ void TestDialogs::okWritesSettings()
         for (int n = 1; n <= kEffectCount; ++n)
             if (n != 5 && n != 46 && n != 71) clickNode(run.dialog->tree(), EffectTree::effectKey(n));
         run.control<QLineEdit>("delay")->setText("7");
+        run.control<QComboBox>("Bildschirme")->setCurrentIndex(2);
         press(run.control("ok"));
         QVERIFY(run.answers.messages.isEmpty() && !run.dialog->isVisible() && run.state.abbruch);
         QCOMPARE(run.shutdowns, (QList<QPair<QString, QString>>{{"pdelay", "OK"}}));
@@ -263,7 +264,7 @@ void TestDialogs::okWritesSettings()
     QStringList expected, actual;
     for (const char* v : {"recursive=0", "delay=7", "reihenfolge=1", "desktop=1", "passende_farbe=0", "blende=1",
                           "effekt_tracken=0", "effekt_nutzung=2", "tdauer=2", "hgfarbe=0", "expand=0", "exifrotate=1",
-                          "jpg=1", "bmp=0", "tif=0", "pcx=0", "png=1", "gif=0", "heic=1", "avif=0", "webp=1", "jxl=1"})
+                          "jpg=1", "bmp=0", "tif=0", "pcx=0", "png=1", "gif=0", "heic=1", "avif=0", "webp=1", "jxl=1", "bildschirme=2"})
         expected << QString("misc/") + v;
     for (const QString& key : written.allKeys())
         if (key.startsWith("misc/")) actual << key + u'=' + written.value(key).toString();

@@ -19,6 +19,8 @@ private slots:
     void listsComeBackInNumericOrder();
     void handEditedValues_data();
     void handEditedValues();
+    void monitorMode_data();
+    void monitorMode();
     void saveWritesEveryFieldAndTheLists();
     void folderTextsAsWritten_data();
     void folderTextsAsWritten();
@@ -103,6 +105,33 @@ void TestSettings::handEditedValues()
     loadSettings(r, s);
     QCOMPARE(s.*(f->number), value);
     QCOMPARE(s.position, 4); // the neighbours still count
+}
+
+void TestSettings::monitorMode_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("value");
+    QTest::newRow("absent") << QString() << 0;
+    QTest::newRow("same picture") << "1" << 1;
+    QTest::newRow("primary only") << "2" << 2;
+    QTest::newRow("beyond the modes") << "3" << 0;
+    QTest::newRow("negative") << "-1" << 0;
+    QTest::newRow("words") << "zwei" << 0;
+}
+
+// The monitors' mode, and that OK writes it back.
+void TestSettings::monitorMode()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, value);
+    if (!stored.isNull()) Registry().WriteSetting("misc", "bildschirme", stored);
+    Registry r;
+    Settings s;
+    loadSettings(r, s);
+    QCOMPARE(s.bildschirme, value);
+    s.bildschirme = 2 - value;
+    saveSettings(r, s, {}, {});
+    QCOMPARE(r.ReadSetting("misc", "bildschirme", -1), QString::number(2 - value));
 }
 
 // Every field but shutdown's two, texts as typed, and exactly the enabled effects.

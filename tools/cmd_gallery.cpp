@@ -178,6 +178,7 @@ int cmdBench(const QStringList& args)
     QString effects;
     int w = 1920, h = 1080;
     bool window = false;
+    int monitors = 1;
     for (qsizetype i = 2; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--size") && i + 1 < args.size()) {
             if (!parseSize(args[++i], w, h)) return 2;
@@ -185,24 +186,35 @@ int cmdBench(const QStringList& args)
             effects = args[++i];
         } else if (args[i] == QLatin1String("--window")) {
             window = true;
+        } else if (args[i] == QLatin1String("--monitors") && i + 1 < args.size()) {
+            monitors = args[++i].toInt();
+            if (monitors < 1 || monitors > 4) return 2;
         } else {
-            std::fputs("Aufruf: velmirano-tool bench [--size BxH] [--window] [--effects LISTE]\n", stderr);
+            std::fputs("Aufruf: velmirano-tool bench [--size BxH] [--window [--monitors N]] [--effects LISTE]\n", stderr);
             return 2;
         }
     }
-    std::unique_ptr<PictureBox> box;
+    // Several monitors: one window of the given size each, side by side,
+    // taking turns as the show's monitors do.
+    std::vector<std::unique_ptr<PictureBox>> boxes;
     if (window) {
         if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return 2;
-        box = std::make_unique<PictureBox>();
-        box->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-        if (QScreen* s = QGuiApplication::primaryScreen()) {
-            box->setGeometry(s->geometry());
-            w = s->geometry().width();
-            h = s->geometry().height();
+        for (int k = 0; k < monitors; ++k) {
+            auto box = std::make_unique<PictureBox>();
+            box->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+            if (QScreen* s = QGuiApplication::primaryScreen(); s && monitors == 1) {
+                box->setGeometry(s->geometry());
+                w = s->geometry().width();
+                h = s->geometry().height();
+            } else {
+                box->setGeometry(k * w, 0, w, h);
+            }
+            monitors == 1 ? box->showFullScreen() : box->show();
+            boxes.push_back(std::move(box));
         }
-        box->showFullScreen();
         QCoreApplication::processEvents();
     }
+    if (!window) monitors = 1;
     Pictures pictures(w, h);
     QTextStream out(stdout);
     // The time of an effect is what the show's stop watch sees, from the
@@ -214,9 +226,14 @@ int cmdBench(const QStringList& args)
     for (int n : effectList(effects)) {
         std::vector<qint64> times, totals;
         int steps = 0;
+        qint64 ms = 0, total = 0;
+        // The slowest monitor's middle run counts.
+        for (int k = 0; k < monitors; ++k) {
+        times.clear();
+        totals.clear();
         for (int rep = 0; rep < 3; ++rep) {
             HeadlessTarget headless(w, h);
-            CountingTarget target(box ? static_cast<Target&>(*box) : headless);
+            CountingTarget target(boxes.empty() ? static_cast<Target&>(headless) : *boxes[std::size_t(k)]);
             EffectRunSetup setup = sheetSetup(w, h);
             setup.delay = 0;
             EffectRunner r(setup, target);
@@ -233,7 +250,9 @@ int cmdBench(const QStringList& args)
         }
         std::sort(times.begin(), times.end());
         std::sort(totals.begin(), totals.end());
-        const qint64 ms = times[1];
+        ms = std::max(ms, times[1]);
+        total = std::max(total, totals[1]);
+        }
         // The pinboard lays pictures for a fixed time; it is no measure of drawing.
         if (n != 69) {
             all.push_back(ms);
@@ -242,7 +261,7 @@ int cmdBench(const QStringList& args)
                 slowest = n;
             }
         }
-        out << "effect=" << n << " steps=" << steps << " ms=" << ms << " total=" << totals[1] << Qt::endl;
+        out << "effect=" << n << " steps=" << steps << " ms=" << ms << " total=" << total << Qt::endl;
     }
     if (!all.empty()) {
         std::sort(all.begin(), all.end());

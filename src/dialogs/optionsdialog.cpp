@@ -15,6 +15,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -324,6 +325,14 @@ void Einstellungen::buildControls()
     // the dialog fits a 1024x768 screen.
     showLayout->addWidget(expand, 2, 0, 1, 2);
     showLayout->addWidget(exif, 3, 0, 1, 2);
+    // Item index = the stored value of `bildschirme`.
+    showLayout->addWidget(new QLabel(QStringLiteral("Mehrere Bildschirme"), show), 4, 0, 1, 2);
+    auto* monitors = named(new QComboBox(show), QStringLiteral("Bildschirme"));
+    monitors->addItems({QStringLiteral("Eigene Bilder je Bildschirm"), QStringLiteral("Dasselbe Bild auf allen"),
+                        QStringLiteral("Nur Hauptbildschirm")});
+    showLayout->addWidget(monitors, 5, 0, 1, 2);
+    connect(monitors, &QComboBox::currentIndexChanged, this,
+            [this](int index) { state_.settings.bildschirme = std::clamp(index, 0, 2); });
     showLayout->setColumnStretch(1, 1);
     middle->addWidget(show);
     connect(expand, &QCheckBox::toggled, this, [this](bool on) { state_.settings.expand = on ? 1 : 0; });
@@ -466,6 +475,7 @@ void Einstellungen::fill()
     else
         box(QStringLiteral("freieFarbe"))->setChecked(true);
     tdauer_->setText(QString::number(s.tdauer));
+    findChild<QComboBox*>(QStringLiteral("Bildschirme"))->setCurrentIndex(s.bildschirme);
     box(QStringLiteral("effekte_tracken"))->setChecked(s.effekt_tracken == 1);
     if (s.effekt_nutzung == 1) box(QStringLiteral("BlendeEinzel"))->setChecked(true);
     if (s.effekt_nutzung == 2) box(QStringLiteral("BlendeFolge"))->setChecked(true);

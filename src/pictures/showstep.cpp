@@ -124,11 +124,15 @@ QString DrawPicture(RunState& state, Target& target, const PictureEntry& entry, 
 
 void DecodeNextAhead(RunState& state, const Target& target)
 {
+    DecodeAheadAt(state, target, state.CurrentPictureIndex + 1);
+}
+
+void DecodeAheadAt(RunState& state, const Target& target, int index)
+{
     const int n = state.PictureCount();
     if (n < 1) return;
-    int next = state.CurrentPictureIndex + 1;
-    if (next > n || next < 1) next = 1;
-    state.decoder.decodeAhead(showRequest(state, target, state.pictureList[std::size_t(next - 1)].filePath));
+    if (index > n || index < 1) index = 1;
+    state.decoder.decodeAhead(showRequest(state, target, state.pictureList[std::size_t(index - 1)].filePath));
 }
 
 } // namespace vm

@@ -29,5 +29,7 @@ QString DrawPicture(RunState& state, Target& target, const PictureEntry& entry,
 // Starts decoding the picture the next step will show, so that the step
 // finds it ready; a step that asks for anything else decodes afresh.
 void DecodeNextAhead(RunState& state, const Target& target);
+// The same for the picture at `index` (1-based, wrapped into the list).
+void DecodeAheadAt(RunState& state, const Target& target, int index);
 
 } // namespace vm

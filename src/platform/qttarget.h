@@ -22,8 +22,7 @@ public:
     void pumpMessages() override;
     void present() override;
 
-    // Clears the box to one colour (0x00RRGGBB) and shows it.
-    void clearTo(Pixel colour);
+    void clearTo(Pixel colour) override;
     const Bitmap& bitmap() const { return bitmap_; }
 
 protected:

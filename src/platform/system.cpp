@@ -38,12 +38,23 @@ ScreenSize primaryScreenSize()
     return {s.width(), s.height()};
 }
 
+DesktopLayout desktopLayout()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return {};
+    const qreal ratio = screen->devicePixelRatio();
+    const QRect all = screen->virtualGeometry(), primary = screen->geometry();
+    return {int(all.width() * ratio), int(all.height() * ratio), int((primary.x() - all.x()) * ratio),
+            int((primary.y() - all.y()) * ratio)};
+}
+
 bool captureDesktop(Dc* into)
 {
     if (!into || !into->bitmap()) return false;
     Bitmap display(into->bitmap()->width(), into->bitmap()->height());
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen && QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        // The root window: all monitors at once, one consistent moment.
         const QImage shot = screen->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
         const int w = std::min(shot.width(), display.width());
         const int h = std::min(shot.height(), display.height());

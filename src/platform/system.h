@@ -29,8 +29,19 @@ struct ScreenSize {
 };
 ScreenSize primaryScreenSize();
 
-// Copies the primary screen into `into` (a context holding a screen-sized
-// bitmap) through a context over the display. Where the platform cannot
+// The whole desktop over every monitor, in device pixels, and where the
+// primary monitor lies in it.
+struct DesktopLayout {
+    int width = 0;
+    int height = 0;
+    int primaryLeft = 0;
+    int primaryTop = 0;
+};
+DesktopLayout desktopLayout();
+
+// Copies the whole desktop (every monitor, from its top-left corner) into
+// `into` (a context holding a bitmap of that size) through a context over
+// the display. Where the platform cannot
 // show the screen (offscreen, or capture refused) the copy is black.
 // False only when the copy itself failed.
 bool captureDesktop(Dc* into);

@@ -20,6 +20,8 @@ public:
     // Says that the whole transition is drawn, so the visible picture must
     // now match the bitmap; implementations that present lazily catch up.
     virtual void present() {}
+    // Fills the whole surface with one colour (0x00RRGGBB) and shows it.
+    virtual void clearTo(Pixel colour);
 };
 
 // Draws into its own bitmap and never presents; counts how often events were

@@ -73,6 +73,11 @@ void writeField(Registry& registry, const Settings& s, const SettingField& f)
         registry.WriteSetting(sub, name, s.*(f.text));
 }
 
+// How a show uses several monitors; outside 0..2 (edited by hand) it keeps
+// its default.
+const QString kMisc = QStringLiteral("misc");
+const QString kBildschirme = QStringLiteral("bildschirme");
+
 } // namespace
 
 const std::array<SettingField, 44>& settingFieldsInLoadOrder() { return kLoadOrder; }
@@ -96,6 +101,8 @@ void loadSettings(Registry& registry, Settings& s)
             s.*(f.text) = registry.ReadSetting(sub, name, s.*(f.text));
         }
     }
+    if (auto v = parseStoredInt(registry.ReadSetting(kMisc, kBildschirme, s.bildschirme)); v && *v >= 0 && *v <= 2)
+        s.bildschirme = *v;
 }
 
 void saveSettings(Registry& registry, const Settings& s, const QStringList& folders,
@@ -106,6 +113,7 @@ void saveSettings(Registry& registry, const Settings& s, const QStringList& fold
         paths.emplace_back(QString::number(i + 1), folders[i]);
     registry.RewriteList(QStringLiteral("path"), paths);
     for (const char* name : kMiscSaveOrder) writeField(registry, s, fieldNamed(name));
+    registry.WriteSetting(kMisc, kBildschirme, s.bildschirme);
     for (const SettingField& f : kLoadOrder)
         if (qstrcmp(f.subkey, "textstempel") == 0) writeField(registry, s, f);
     SettingPairs effects;

@@ -40,6 +40,9 @@ struct Settings {
     std::int32_t avif = 1;
     std::int32_t webp = 1;
     std::int32_t jxl = 1;
+    // Several monitors: 0 = each its own pictures, 1 = the same picture on
+    // all, 2 = only the primary one (the others black).
+    std::int32_t bildschirme = 0;
     // textstempel
     std::int32_t ausgeben = 0;
     QString text = QStringLiteral("Velmirano");

@@ -3,6 +3,7 @@
 #include "platform/nativewindow.h"
 #include "platform/registry.h"
 #include "platform/system.h"
+#include "start/monitors.h"
 #include "start/shutdown.h"
 #include "state/runstate.h"
 
@@ -48,6 +49,15 @@ void showCursor()
     while (QGuiApplication::overrideCursor()) QGuiApplication::restoreOverrideCursor();
 }
 
+// A screen's place in the desktop copy, in device pixels.
+QRect areaInDesktop(const QScreen& screen)
+{
+    const qreal ratio = screen.devicePixelRatio();
+    const QRect all = screen.virtualGeometry(), g = screen.geometry();
+    return QRect(int((g.x() - all.x()) * ratio), int((g.y() - all.y()) * ratio), int(g.width() * ratio),
+                 int(g.height() * ratio));
+}
+
 } // namespace
 
 MainScreen::MainScreen(RunState& state, Registry& registry, Mode mode, long long hostWindow,
@@ -80,8 +90,45 @@ MainScreen::MainScreen(RunState& state, Registry& registry, Mode mode, long long
         raise();
         activateWindow();
         picture_->setFocus();
+        // Every other monitor gets a window of its own; they take turns.
+        screen_ = QGuiApplication::primaryScreen();
+        monitors_ = std::make_unique<MonitorSet>(state_, registry_);
+        monitors_->add(*picture_, QRect(state_.ScreenLeft, state_.ScreenTop, state_.ScreenWidth, state_.ScreenHeight),
+                       true, screen_);
+        for (QScreen* s : QGuiApplication::screens())
+            if (s != screen_) addMonitorWindow(s);
+        slideshow_->setMonitors(monitors_.get());
+        connect(qApp, &QGuiApplication::screenAdded, this, [this](QScreen* s) {
+            if (!unloaded_) addMonitorWindow(s);
+        });
+        connect(qApp, &QGuiApplication::screenRemoved, this, [this](QScreen* s) {
+            monitors_->remove(s);
+            // This window stays (it holds the show) but leaves no picture behind.
+            if (s == screen_) hide();
+        });
     }
     slideshow_->start();
+}
+
+MainScreen::~MainScreen() = default;
+
+void MainScreen::addMonitorWindow(QScreen* screen)
+{
+    if (!screen) return;
+    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    window->setWindowTitle(windowTitle());
+    window->setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* box = new PictureBox(window.get());
+    const QRect g = screen->geometry();
+    window->setScreen(screen);
+    window->setGeometry(g);
+    box->setGeometry(0, 0, g.width(), g.height());
+    // Black until its first change; input on it ends the show as on this one.
+    window->installEventFilter(this);
+    box->installEventFilter(this);
+    window->showFullScreen();
+    window->raise();
+    monitors_->add(*box, areaInDesktop(*screen), false, screen, std::move(window));
 }
 
 void MainScreen::requestEnd(const QString& reason)
@@ -92,13 +139,17 @@ void MainScreen::requestEnd(const QString& reason)
 
 bool MainScreen::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == picture_ && mode_ == Mode::FullScreen) {
+    // Only this window's picture box and the other monitors' windows and
+    // boxes are watched.
+    if (mode_ == Mode::FullScreen) {
         if (event->type() == QEvent::KeyPress) {
-            requestEnd(QStringLiteral("PICTURE_KEYDOWN "));
+            const bool box = dynamic_cast<PictureBox*>(watched) != nullptr;
+            requestEnd(box ? QStringLiteral("PICTURE_KEYDOWN ") : QStringLiteral("FORM_KEYDOWN "));
             return true;
         }
         if (event->type() == QEvent::MouseMove) {
-            const QPoint pos = static_cast<QMouseEvent*>(event)->position().toPoint();
+            // Screen positions: a move from one monitor to the next counts whole.
+            const QPoint pos = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
             if (mouseRef_.x() == 0) mouseRef_ = pos;
             if (mouseMoveEndsShow(mouseRef_, pos)) requestEnd(QStringLiteral("PICTURE_MOUSEMOVE "));
             return true;

@@ -6,6 +6,7 @@
 #include "start/slideshow.h"
 
 #include <QPoint>
+#include <QScreen>
 #include <QWidget>
 
 #include <functional>
@@ -13,6 +14,7 @@
 
 namespace vm {
 
+class MonitorSet;
 class Registry;
 struct RunState;
 
@@ -31,12 +33,15 @@ public:
     // (`hostWindow`), without hiding the cursor or taking input.
     MainScreen(RunState& state, Registry& registry, Mode mode = Mode::FullScreen,
                long long hostWindow = 0, PasswordService passwords = systemPasswordService());
+    ~MainScreen() override;
 
     // Ends the show as a key press would (used for SIGTERM/SIGINT).
     void requestEnd(const QString& reason);
 
     PictureBox& Picture1() { return *picture_; }
     Slideshow& slideshow() { return *slideshow_; }
+    // The full-screen show's monitors (none when embedded).
+    MonitorSet* monitors() { return monitors_.get(); }
     const QString& endReason() const { return endReason_; }
     bool unloaded() const { return unloaded_; }
     // Runs after the window's unload saved everything; the program uses it
@@ -50,6 +55,8 @@ protected:
 
 private:
     void unload();
+    // A window of its own for a monitor other than this window's.
+    void addMonitorWindow(QScreen* screen);
 
     RunState& state_;
     Registry& registry_;
@@ -58,6 +65,8 @@ private:
     PasswordService passwords_;
     PictureBox* picture_;
     std::unique_ptr<Slideshow> slideshow_;
+    std::unique_ptr<MonitorSet> monitors_; // goes before the slideshow that uses it
+    QScreen* screen_ = nullptr;            // the screen this window covers
     QString endReason_;
     QPoint mouseRef_{0, 0};
     bool usePassword_ = false;

@@ -5,14 +5,17 @@
 #include "platform/registry.h"
 #include "start/errinfo.h"
 #include "start/errorlog.h"
+#include "start/monitors.h"
 #include "state/runstate.h"
 #include "transitions/frame.h"
+
+#include <utility>
 
 namespace vm {
 
 ColorRef randomBackground(RunState& state) { return ColorRef(state.random.next() * 16777215 + 1); }
 
-void ShowNextPicture(RunState& state, Registry& registry, PictureBox& box)
+void ShowNextPicture(RunState& state, Registry& registry, Target& box)
 {
     const int n = state.PictureCount();
     if (n >= 1) {
@@ -66,6 +69,7 @@ void Slideshow::tick()
     running_ = true;
     Timer1.stop();
     if (hostGone_ && hostGone_()) state_.abbruch = true;
+    if (monitors_) return tickMonitors();
     if (!state_.abbruch && firstTick_) {
         firstTick_ = false;
         const QString text = Init_Screen(state_, box_);
@@ -88,6 +92,22 @@ void Slideshow::tick()
         return;
     }
     end();
+}
+
+void Slideshow::tickMonitors()
+{
+    // Runs with the timer off, so no other monitor's change can start
+    // while this one's transition lets events through.
+    MonitorSet::Change change;
+    if (!state_.abbruch) change = monitors_->changeNext();
+    if (!change.initError.isEmpty()) {
+        state_.abbruch = true;
+        ShowErrorInfo(state_, change.initError);
+    }
+    running_ = false;
+    if (state_.abbruch) return end();
+    // A monitor that went away cut its transition short: go on at once.
+    Timer1.start(std::exchange(state_.unterbrechung, false) ? 1 : change.waitMs);
 }
 
 void Slideshow::watchHost()

@@ -11,12 +11,13 @@
 
 namespace vm {
 
+class MonitorSet;
 class Registry;
 struct RunState;
 
 // Shows the next picture of the list on the box; a failure goes to the
 // error log and the box shows a random plain colour for this interval.
-void ShowNextPicture(RunState& state, Registry& registry, PictureBox& box);
+void ShowNextPicture(RunState& state, Registry& registry, Target& box);
 
 // The colour a failed interval shows: 1 to 16777215, red in the low byte.
 ColorRef randomBackground(RunState& state);
@@ -40,11 +41,15 @@ public:
     // end, so nothing draws into released buffers.
     bool queryUnload();
     void enableTimer() { Timer1.start(); }
+    // Several monitors: every tick changes the next one's picture instead
+    // of the box's, and the next tick follows after its share of the interval.
+    void setMonitors(MonitorSet* monitors) { monitors_ = monitors; }
 
     QTimer Timer1;
 
 private:
     void tick();
+    void tickMonitors();
     void watchHost();
     void end();
 
@@ -54,6 +59,7 @@ private:
     std::function<void()> onEnd_;
     std::function<bool()> hostGone_;
     QTimer hostWatch_;
+    MonitorSet* monitors_ = nullptr;
     bool firstTick_ = true;
     bool running_ = false;
 };

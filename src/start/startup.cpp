@@ -22,6 +22,7 @@ namespace vm {
 bool StartServices::initImageLibrary() { return ImageLibraryInitialize() && DecoderAvailable(); }
 OsVersion StartServices::osVersion() { return currentOsVersion(); }
 ScreenSize StartServices::screenSize() { return primaryScreenSize(); }
+DesktopLayout StartServices::desktopLayout() { return vm::desktopLayout(); }
 bool StartServices::captureDesktop(Dc* into) { return vm::captureDesktop(into); }
 bool StartServices::isOnlyInstance(const QString& title) { return instance_.IsOnlyInstance(title); }
 void StartServices::changePassword(long long parentWindow)
@@ -151,9 +152,16 @@ StartResult Main(const QString& rawLine, RunState& state, Registry& registry,
     state.ScreenWidth = screen.width;
     state.ScreenHeight = screen.height;
 
-    // The desktop as it is now: the show starts from it and may lay pictures on it.
+    // The desktop as it is now, over every monitor: the show starts from it
+    // and may lay pictures on it; each window takes its own part.
+    DesktopLayout desk = services.desktopLayout();
+    if (desk.primaryLeft < 0 || desk.primaryTop < 0 || desk.primaryLeft + state.ScreenWidth > desk.width ||
+        desk.primaryTop + state.ScreenHeight > desk.height)
+        desk = {state.ScreenWidth, state.ScreenHeight, 0, 0};
+    state.ScreenLeft = desk.primaryLeft;
+    state.ScreenTop = desk.primaryTop;
     Dc display;
-    state.bildschirmkopie_dc.create(&display, state.ScreenWidth, state.ScreenHeight);
+    state.bildschirmkopie_dc.create(&display, desk.width, desk.height);
     if (!services.captureDesktop(state.bildschirmkopie_dc.dc())) {
         Shutdown(state, registry, QString(), QStringLiteral("OK"));
         services.showErrorInfo(state, QStringLiteral("Fehler in BitBlt in MAIN"));

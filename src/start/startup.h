@@ -21,6 +21,7 @@ public:
     virtual bool initImageLibrary();
     virtual OsVersion osVersion();
     virtual ScreenSize screenSize();
+    virtual DesktopLayout desktopLayout();
     virtual bool captureDesktop(Dc* into);
     virtual bool isOnlyInstance(const QString& title);
     virtual void changePassword(long long parentWindow);

@@ -67,6 +67,9 @@ struct RunState {
 
     std::int32_t ScreenWidth = 0;
     std::int32_t ScreenHeight = 0;
+    // Where that screen lies in the desktop copy, which holds every monitor.
+    std::int32_t ScreenLeft = 0;
+    std::int32_t ScreenTop = 0;
 
     // Screen-sized buffers.
     BufferTriple bildschirmkopie_dc;

@@ -108,8 +108,8 @@ QString Init_Screen(RunState& state, Target& target)
     if (!state.desktop_dc.create(target.dc(), w, h))
         return QStringLiteral("Fehler in SelectObject in Modul Init_Screen");
     state.desktop_dc.dc()->stretchMode = StretchMode::ColorOnColor;
-    if (!StretchBlt(state.desktop_dc.dc(), 0, 0, w, h, state.bildschirmkopie_dc.dc(), 0, 0,
-                    state.ScreenWidth, state.ScreenHeight))
+    if (!StretchBlt(state.desktop_dc.dc(), 0, 0, w, h, state.bildschirmkopie_dc.dc(), state.ScreenLeft,
+                    state.ScreenTop, state.ScreenWidth, state.ScreenHeight))
         return QStringLiteral("Fehler in StretchBlt in Modul Init_Screen");
     if (!BitBlt(target.dc(), 0, 0, w, h, state.desktop_dc.dc(), 0, 0))
         return QStringLiteral("Fehler in BitBlt in Modul Init_Screen");
