@@ -4,7 +4,7 @@
 // "name=refused", plus what the lock-down reported and the descriptors it
 // started with. Used by test_sandbox; never installed.
 //
-//   sandbox_probe [--fonts] <victim pid> <other file> <writable folder>
+//   sandbox_probe [--fonts] [--threads] <victim pid> <other file> <writable folder>
 #include "platform/childprocess.h"
 #include "platform/sandbox.h"
 
@@ -49,10 +49,11 @@ void* idle(void*)
 
 int main(int argc, char** argv)
 {
-    const bool fonts = argc > 1 && std::strcmp(argv[1], "--fonts") == 0;
-    if (fonts) {
-        --argc;
-        ++argv;
+    bool fonts = false, threads = false;
+    for (; argc > 1 && argv[1][0] == '-'; --argc, ++argv) {
+        if (std::strcmp(argv[1], "--fonts") == 0) fonts = true;
+        else if (std::strcmp(argv[1], "--threads") == 0) threads = true;
+        else return 2;
     }
     if (argc != 4) return 2;
     QByteArray out;
@@ -72,7 +73,7 @@ int main(int argc, char** argv)
     int pipeFds[2] = {-1, -1};
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) return 3;
 
-    const vm::SandboxReport report = vm::LockDown(vm::LockDownOptions{fonts});
+    const vm::SandboxReport report = vm::LockDown(vm::LockDownOptions{fonts, threads});
     out += "fds=" + fds + '\n';
     out += "landlock=" + QByteArray::number(report.landlockAbi) + " files=" + (report.filesConfined ? "1" : "0") +
              " scoped=" + (report.scoped ? "1" : "0") + " filter=" + (report.syscallFilter ? "1" : "0") +

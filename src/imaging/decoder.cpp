@@ -158,7 +158,9 @@ int DecoderMain(int argc, char** argv)
     prepareThreads();
     const QString name = qEnvironmentVariableIsSet("VELMIRANO_DECODER_FAULT") ? handedName() : QString();
     DecodedPicture decoded;
-    decoded.confinement = LockDown(LockDownOptions{metafile});
+    const bool heif = request->extension == QLatin1String("HEIC") || request->extension == QLatin1String("HEIF") ||
+                      request->extension == QLatin1String("AVIF");
+    decoded.confinement = LockDown(LockDownOptions{metafile, heif});
     misbehaveIfAsked(name);
     if (decoded.confinement->failed) {
         // The kernel offers a confinement that could not be made: the file

@@ -234,6 +234,15 @@ public:
         ret(refuse(error));
         ret(SECCOMP_RET_ALLOW);
     }
+    // Syscall `nr` fails with `error` when (argument `arg` & mask) == 0.
+    void denyWithoutFlags(long nr, int arg, std::uint32_t mask, int error)
+    {
+        jump(BPF_JEQ, std::uint32_t(nr), 0, 4);
+        load(argLow(arg));
+        jump(BPF_JSET, mask, 1, 0);
+        ret(refuse(error));
+        ret(SECCOMP_RET_ALLOW);
+    }
     // Syscall `nr` fails with `error` when argument `arg` is one of
     // `values` (`allowOthers`), or unless it is one of them.
     void argumentIn(long nr, int arg, std::initializer_list<std::uint32_t> values, bool allowOthers, int error)
@@ -257,7 +266,7 @@ private:
 };
 
 // 1 = in force, 0 = the kernel has no seccomp filters, -1 = refused.
-int syscallFilter(bool openForReading)
+int syscallFilter(bool openForReading, bool threads)
 {
 #if defined(__x86_64__)
     constexpr std::uint32_t arch = AUDIT_ARCH_X86_64;
@@ -277,10 +286,14 @@ int syscallFilter(bool openForReading)
     f.ret(Filter::refuse(EPERM));
 #endif
     const std::uint32_t self = std::uint32_t(::getpid());
-    // No new process and no new thread: what the decoders need runs on the
-    // threads made before. clone3 is unknown, so the C library falls back
-    // to clone, which is refused.
-    f.deny(SYS_clone, EPERM);
+    // No new process, and no new thread unless asked for: what the decoders
+    // need runs on the threads made before. clone3 is unknown (its flags sit
+    // in memory a filter cannot read), so the C library falls back to clone,
+    // whose flags tell a thread from a process.
+    if (threads)
+        f.denyWithoutFlags(SYS_clone, 0, CLONE_THREAD, EPERM);
+    else
+        f.deny(SYS_clone, EPERM);
 #ifdef SYS_clone3
     f.deny(SYS_clone3, ENOSYS);
 #endif
@@ -385,7 +398,7 @@ SandboxReport LockDown(const LockDownOptions& options)
     ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     report.landlockAbi = LandlockAbi();
     landlock(options, report);
-    const int filter = syscallFilter(options.fonts || SanitizerBuild());
+    const int filter = syscallFilter(options.fonts || SanitizerBuild(), options.threads);
     report.syscallFilter = filter > 0;
     if (filter < 0) report.failed = true;
     return report;

@@ -16,6 +16,9 @@ namespace vm {
 struct LockDownOptions {
     // Drawing text needs the font files, read only (metafiles draw text).
     bool fonts = false;
+    // The HEVC and AV1 decoders behind HEIF start worker threads of their
+    // own for every picture; new threads (never new processes) stay allowed.
+    bool threads = false;
 };
 
 struct SandboxReport {
