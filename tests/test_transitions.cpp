@@ -248,6 +248,9 @@ private slots:
         // The album and the pinboard take their cell count from the width:
         // an absurd one is a loading error, not a hang.
         if (effect != 68 && effect != 69) QVERIFY2(sc.st.fehlertext.isEmpty(), qPrintable(sc.st.fehlertext));
+        // The pinboard looks at the clock once per picture laid, not to wait,
+        // and how many it lays depends on how soon the decoder answers.
+        if (effect == 69) return;
         // A routine that waited at all was cut within its budget of 2 s.
         if (sc.st.aktuelles_delay != 0) QVERIFY2(*looks < 10, qPrintable(QString::number(*looks))); // it never waited
         // (72 holds its grey picture a second first, then starts timing anew.)

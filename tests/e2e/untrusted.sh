@@ -45,7 +45,7 @@ run_and_key() {
 
 # --- A Windows title of 8000 times "%i25" and keywords: the stamp shows the
 # title as it is, cut to its length limit.
-utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tu1 -v | xargs; }
+utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tu1 -v | tr -s ' \n' '  ' | sed 's/^ *//; s/ *$//'; }
 mkdir -p "$work/titel"
 $im -size 800x600 xc:'#336699' "$work/titel/a.jpg"
 printf 'set Exif.Image.XPTitle Byte %s 0 0\nadd Iptc.Application2.Keywords %%i25\nadd Iptc.Application2.Keywords %%e40091\n' \
