@@ -95,6 +95,7 @@ private slots:
     void decodedAhead();
     void tickDecodesAhead();
     void missingDecoder();
+    void hangingCheck();
 };
 
 void TestDecoder::initTestCase()
@@ -356,6 +357,33 @@ void TestDecoder::missingDecoder()
     qputenv("VELMIRANO_DECODER", file("no-decoder").toUtf8());
     QVERIFY(!DecoderAvailable());
     qputenv("VELMIRANO_DECODER", real);
+}
+
+// A decoder whose check never answers: the start gives up after the limit,
+// and events are served while it waits.
+void TestDecoder::hangingCheck()
+{
+    const QString hanging = file("hanging-decoder");
+    QFile script(hanging);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec /bin/sleep 60\n");
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray real = qgetenv("VELMIRANO_DECODER");
+    qputenv("VELMIRANO_DECODER", hanging.toUtf8());
+    int served = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&served] { ++served; });
+    tick.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    const bool available = DecoderAvailable(1000);
+    const qint64 took = clock.elapsed();
+    qputenv("VELMIRANO_DECODER", real);
+    QVERIFY(!available);
+    QVERIFY2(took >= 900, qPrintable(QString::number(took)));
+    QVERIFY2(took < 5000, qPrintable(QString::number(took)));
+    QVERIFY2(served >= 5, qPrintable(QString::number(served)));
 }
 
 QTEST_MAIN(TestDecoder)

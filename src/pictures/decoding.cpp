@@ -218,16 +218,31 @@ QString DecodePicture(PictureDecoder& decoder, const QString& path, bool exifRot
     return d->loadError.isEmpty() ? d->fitError : d->loadError;
 }
 
-bool DecoderAvailable()
+int DecoderCheckLimitMs()
+{
+    // A sanitizer build's decoder takes several times as long to start.
+    return SanitizerBuild() ? 5000 : 1000;
+}
+
+bool DecoderAvailable(int limitMs)
 {
     const QString program = decoderProgram();
     if (program.isEmpty()) return false;
     ChildLimits limits;
     limits.addressSpaceBytes = kAddressSpace;
-    limits.deadlineMs = 5000;
+    limits.deadlineMs = limitMs;
     limits.maxOutputBytes = 4096;
     IsolatedChild child(program, {QStringLiteral("--check")}, QByteArray(), limits);
-    child.waitBlocking();
+    if (QCoreApplication::instance()) {
+        // Events keep being served while the check runs; the child's own
+        // deadline ends the wait at the latest.
+        QEventLoop loop;
+        child.onEnded = [&loop] { loop.quit(); };
+        if (child.running()) loop.exec();
+        child.onEnded = nullptr;
+    } else {
+        child.waitBlocking();
+    }
     return child.end() == ChildEnd::Exited && child.exitCode() == 0 && child.output().startsWith("velmirano-decoder");
 }
 

@@ -75,7 +75,9 @@ QString DecodePicture(PictureDecoder& decoder, const QString& path, bool exifRot
                       const std::function<bool()>& stopped = {});
 
 // Whether the decoder program is there and runs: without it no picture can
-// be shown.
-bool DecoderAvailable();
+// be shown. The event loop runs meanwhile (when there is one); a check that
+// has not answered within `limitMs` counts as no decoder.
+int DecoderCheckLimitMs();
+bool DecoderAvailable(int limitMs = DecoderCheckLimitMs());
 
 } // namespace vm
