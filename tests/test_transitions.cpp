@@ -115,6 +115,31 @@ private slots:
         if (expected[2] >= 0) QCOMPARE(sc.st.aktuelles_delay, expected[2]);
     }
 
+    // A picture one pixel high or wide, as a panorama fitted to the screen
+    // gives: every effect ends, in no more steps than with a picture of two
+    // thirds of the screen (the cards and blocks count from the picture).
+    void thinPictures_data()
+    {
+        QTest::addColumn<int>("effect");
+        QTest::addColumn<QSize>("picture");
+        for (int n = 1; n <= kEffectCount; ++n) {
+            if (n == 68 || n == 69) continue; // they load their own pictures
+            QTest::addRow("%d: 320 x 1", n) << n << QSize(320, 1);
+            QTest::addRow("%d: 1 x 240", n) << n << QSize(1, 240);
+        }
+    }
+    void thinPictures()
+    {
+        QFETCH(int, effect);
+        QFETCH(QSize, picture);
+        Scene usual(320, 240, effect, pictures_->files());
+        QVERIFY(usual.run());
+        Scene thin(320, 240, effect, pictures_->files(), picture);
+        QVERIFY2(thin.run(), qPrintable(thin.st.fehlertext));
+        QVERIFY2(thin.target.pumps() <= usual.target.pumps() + 2,
+                 qPrintable(QStringLiteral("%1 steps, usually %2").arg(thin.target.pumps()).arg(usual.target.pumps())));
+    }
+
     // A failing graphics call stops the routine with its own words: at the
     // first call on the target, in the middle of the run and at the last.
     void failureWords_data()
