@@ -91,9 +91,11 @@ void prepareThreads()
     QThreadPool& pool = *QThreadPool::globalInstance();
     pool.setExpiryTimeout(-1);
     pool.setMaxThreadCount(kThreads);
-    std::latch running(kThreads + 1);
-    for (int i = 0; i < kThreads; ++i) pool.start([&running] { running.arrive_and_wait(); });
-    running.arrive_and_wait();
+    // Shared, because a pool thread may still be inside the latch when this
+    // function has returned.
+    auto running = std::make_shared<std::latch>(kThreads + 1);
+    for (int i = 0; i < kThreads; ++i) pool.start([running] { running->arrive_and_wait(); });
+    running->arrive_and_wait();
 }
 
 // The name of the handed file, for the test faults below; read before the

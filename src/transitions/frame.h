@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 
 namespace vm {
 
@@ -17,7 +18,16 @@ struct RunState;
 class Target;
 
 // A floating-point size used as a pixel count: nearest, halves to even.
-inline std::int32_t px(double v) { return std::int32_t(std::nearbyint(v)); }
+// Beyond the range of int (a stored step width gone wild) it stays at the
+// range's end; not a number counts as 0.
+inline std::int32_t px(double v)
+{
+    const double r = std::nearbyint(v);
+    if (r != r) return 0;
+    if (r <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
+    if (r >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
+    return std::int32_t(r);
+}
 
 // "Fehler in BitBlt in blende_001"
 QString errorWords(const char* operation, int routine);
