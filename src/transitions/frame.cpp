@@ -82,7 +82,7 @@ bool waitRounds(RunState& state, Target& target, std::int32_t rounds)
 bool stepPrologue(RunState& state, Target& target)
 {
     target.pumpMessages();
-    if (state.abbruch || state.unterbrechung) return false;
+    if (state.abbruch || state.unterbrechung) return false; // before every step
     return waitRounds(state, target, state.aktuelles_delay);
 }
 
