@@ -12,7 +12,8 @@
 #     files, none of them writable by others (the package build fixes
 #     folders itself), the XScreenSaver link points
 #     at the program, the program looks for its decoder where it is
-#     installed, and the desktop entry is valid.
+#     installed, the installed decoder reads a WebP through the module
+#     beside it, and the desktop entry is valid.
 set -u
 fail=0
 pass() { echo "ok: $1"; }
@@ -69,6 +70,7 @@ install)
   root=$dest$prefix
   got=$(cd "$dest" && find . ! -type d | sed 's#^\.##' | sort)
   want=$(printf '%s\n' bin/velmirano bin/velmirano-tool libexec/velmirano/velmirano-decoder \
+           libexec/velmirano/velmirano-phone.so \
            libexec/xscreensaver/velmirano share/applications/velmirano.desktop \
            share/man/man1/velmirano-tool.1 share/man/man1/velmirano.1 \
            share/xscreensaver/config/velmirano.xml | sed "s#^#$prefix/#" | sort)
@@ -81,6 +83,11 @@ install)
            share/man/man1/velmirano.1 share/man/man1/velmirano-tool.1; do
     [ -x "$root/$f" ] && flunk "$f is no program" || pass "$f is no program"
   done
+  # The installed decoder finds the phone formats' readers beside it.
+  src=$(sed -n 's/^Velmirano_SOURCE_DIR:STATIC=//p' "$build/CMakeCache.txt")
+  got=$(VELMIRANO_DECODER="$root/libexec/velmirano/velmirano-decoder" QT_QPA_PLATFORM=offscreen \
+        "$build/velmirano-tool" load "$src/samples/kreis.webp" 2>/dev/null | tail -1)
+  check "$got" "900 900" "the installed decoder reads a WebP through its module"
   check "$(readlink "$root/libexec/xscreensaver/velmirano")" ../../bin/velmirano "the hack is a relative link"
   check "$(readlink -f "$root/libexec/xscreensaver/velmirano")" "$(readlink -f "$root/bin/velmirano")" \
     "the hack link reaches the program"

@@ -179,6 +179,7 @@ int cmdBench(const QStringList& args)
     int w = 1920, h = 1080;
     bool window = false;
     int monitors = 1;
+    int extra = 0;
     for (qsizetype i = 2; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--size") && i + 1 < args.size()) {
             if (!parseSize(args[++i], w, h)) return 2;
@@ -186,11 +187,16 @@ int cmdBench(const QStringList& args)
             effects = args[++i];
         } else if (args[i] == QLatin1String("--window")) {
             window = true;
+        } else if (args[i] == QLatin1String("--pictures") && i + 1 < args.size()) {
+            // The album and the pinboard draw from the list: this many more
+            // files of their own, as a folder of photos gives them.
+            extra = args[++i].toInt();
+            if (extra < 0 || extra > 1000) return 2;
         } else if (args[i] == QLatin1String("--monitors") && i + 1 < args.size()) {
             monitors = args[++i].toInt();
             if (monitors < 1 || monitors > 4) return 2;
         } else {
-            std::fputs("Aufruf: velmirano-tool bench [--size BxH] [--window [--monitors N]] [--effects LISTE]\n", stderr);
+            std::fputs("Aufruf: velmirano-tool bench [--size BxH] [--window [--monitors N]] [--effects LISTE] [--pictures N]\n", stderr);
             return 2;
         }
     }
@@ -216,6 +222,15 @@ int cmdBench(const QStringList& args)
     }
     if (!window) monitors = 1;
     Pictures pictures(w, h);
+    std::vector<PictureEntry> photos;
+    if (extra > 0) {
+        const QImage photo = generatedPicture(w, h, false);
+        for (int k = 0; k < extra; ++k) {
+            const QString path = pictures.dir.filePath(QStringLiteral("foto%1.jpg").arg(k));
+            if (!photo.save(path, "JPEG", 90)) return 1;
+            photos.push_back(PictureEntry{path, {}});
+        }
+    }
     QTextStream out(stdout);
     // The time of an effect is what the show's stop watch sees, from the
     // start of the transition (for 72 from the end of its grey hold) to the
@@ -238,6 +253,7 @@ int cmdBench(const QStringList& args)
             setup.delay = 0;
             EffectRunner r(setup, target);
             r.prepare(pictures.oldPicture);
+            if (!photos.empty()) r.state().pictureList = photos;
             target.pumps = 0;
             target.presented.reset();
             QElapsedTimer clock;

@@ -40,7 +40,7 @@ int usage()
                "       velmirano-tool host-window\n"
                "       velmirano-tool run EFFEKT [Optionen]\n"
                "       velmirano-tool gallery AUSGABE.png [--size BxH] [--effects LISTE]\n"
-               "       velmirano-tool bench [--size BxH] [--window] [--effects LISTE]\n"
+               "       velmirano-tool bench [--size BxH] [--window [--monitors N]] [--effects LISTE] [--pictures N]\n"
                "       velmirano-tool frames [--check DATEI | --write DATEI]\n"
                "       velmirano-tool stamp BILD AUSGABE.png [--size BxH] [--text TEXT]\n"
                "       velmirano-tool list\n"

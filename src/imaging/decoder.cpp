@@ -1,6 +1,7 @@
 #include "imaging/decoder.h"
 
 #include "imaging/loading.h"
+#include "imaging/phoneformats.h"
 #include "platform/childprocess.h"
 #include "platform/sandbox.h"
 
@@ -157,6 +158,7 @@ int DecoderMain(int argc, char** argv)
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     loadReaderFor(request->extension);
+    if (PhoneFormatOf(request->extension) != PhoneFormat::None) PreparePhoneReaders();
     prepareThreads();
     const QString name = qEnvironmentVariableIsSet("VELMIRANO_DECODER_FAULT") ? handedName() : QString();
     DecodedPicture decoded;

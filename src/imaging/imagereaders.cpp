@@ -603,14 +603,16 @@ int toRgb(QImage img, RgbImage& out)
     }
     if (!out.allocate(img.width(), img.height())) return kIsOutOfMemory;
     const bool packed = img.format() == QImage::Format_RGB888;
-    for (int y = 0; y < img.height(); ++y) {
+    // The sides once: QImage's accessors are calls into Qt, not inlined.
+    const int w = img.width(), h = img.height();
+    for (int y = 0; y < h; ++y) {
         std::uint8_t* o = out.row(y);
         if (packed) {
             std::memcpy(o, img.constScanLine(y), out.rowBytes());
             continue;
         }
         const QRgb* in = reinterpret_cast<const QRgb*>(img.constScanLine(y));
-        for (int x = 0; x < img.width(); ++x, o += 3) {
+        for (int x = 0; x < w; ++x, o += 3) {
             o[0] = std::uint8_t(in[x] >> 16);
             o[1] = std::uint8_t(in[x] >> 8);
             o[2] = std::uint8_t(in[x]);

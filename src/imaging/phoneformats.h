@@ -78,4 +78,9 @@ PhoneFormat PhoneFormatOf(const QString& extension);
 PhoneRead ReadPhonePicture(PhoneFormat format, std::span<const std::uint8_t> bytes, std::uint64_t budget,
                            QSize fit = QSize());
 
+// Makes the readers above available. The decoder finds them in a module
+// beside it and loads it on demand, which must happen before its lock-down;
+// everything else links them. False when they cannot be had.
+bool PreparePhoneReaders();
+
 } // namespace vm

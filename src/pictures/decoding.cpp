@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -162,12 +163,38 @@ void PictureDecoder::decodeAhead(const DecodeRequest& request)
     ahead_ = start(request);
 }
 
+void PictureDecoder::decodeSoon(const std::vector<DecodeRequest>& upcoming, int parallel)
+{
+    if (!aheadEnabled) return;
+    const auto named = [&upcoming](const DecodeRequest& r) {
+        return std::find(upcoming.begin(), upcoming.end(), r) != upcoming.end();
+    };
+    std::erase_if(soon_, [&named](const std::unique_ptr<DecodeJob>& job) { return !named(job->request()); });
+    auto running = std::count_if(soon_.begin(), soon_.end(), [](const auto& job) { return !job->done(); });
+    for (const DecodeRequest& r : upcoming) {
+        if (running >= parallel) break;
+        if (std::any_of(soon_.begin(), soon_.end(), [&r](const auto& job) { return job->request() == r; })) continue;
+        soon_.push_back(start(r));
+        ++running;
+    }
+}
+
+void PictureDecoder::dropSoon() { soon_.clear(); }
+
 std::optional<DecodedPicture> PictureDecoder::obtain(const DecodeRequest& request,
                                                      const std::function<bool()>& stopped)
 {
-    std::unique_ptr<DecodeJob> job = std::move(ahead_);
-    if (!job || !(job->request() == request)) {
-        job.reset();
+    std::unique_ptr<DecodeJob> job;
+    if (ahead_ && ahead_->request() == request) {
+        job = std::move(ahead_);
+    } else if (auto it = std::find_if(soon_.begin(), soon_.end(),
+                                      [&request](const auto& j) { return j->request() == request; });
+               it != soon_.end()) {
+        job = std::move(*it);
+        soon_.erase(it);
+    } else {
+        // Asked for something else: what was decoded ahead is of no use.
+        ahead_.reset();
         job = start(request);
     }
     if (!job->done()) {

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace vm {
 
@@ -43,6 +44,15 @@ public:
     // Ends any decoding and forgets what was decoded ahead.
     void drop();
 
+    // Starts decoding the pictures the caller expects to ask for next (the
+    // album's next cells), at most `parallel` decoders at a time, in place
+    // of earlier such guesses that `upcoming` no longer names. Each guess
+    // runs in a decoder process of its own, so what one file does costs
+    // only its own picture. obtain() takes a matching one.
+    void decodeSoon(const std::vector<DecodeRequest>& upcoming, int parallel);
+    // Ends the guesses still running and forgets them.
+    void dropSoon();
+
     // Off: decodeAhead does nothing.
     bool aheadEnabled = true;
     // Decoder processes started so far.
@@ -61,6 +71,7 @@ private:
     DecodedPicture finish(DecodeJob& job);
 
     std::unique_ptr<DecodeJob> ahead_;
+    std::vector<std::unique_ptr<DecodeJob>> soon_;
     int started_ = 0;
     std::optional<SandboxReport> confinement_;
     bool warned_ = false;

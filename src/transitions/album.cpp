@@ -6,6 +6,7 @@
 #include "state/runstate.h"
 #include "transitions/frame.h"
 
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -60,6 +61,45 @@ private:
     std::size_t fruitless_ = 0;
 };
 
+// Cells already decoded in this transition: a short list draws the same
+// pictures again and again, and a file's decode costs a decoder run.
+struct DecodedCell {
+    QSize stored;
+    RgbImage picture;
+};
+constexpr int kCellsKept = 64;
+
+// How many cells are decoded at once: each decoder spends most of its time
+// starting, so two beside the one waited for keep two cores busy.
+constexpr int kCellsInParallel = 2;
+constexpr int kCellsGuessed = 3;
+
+// The pictures the next cells will draw, as the random sequence will pick
+// them, so that they are decoded beside the one waited for. A guess that
+// turns out wrong (a picture too small for a cell takes fewer numbers on
+// the pinboard) costs only a decoder run.
+std::vector<DecodeRequest> nextCells(const RunState& state, double cell, bool album, int left,
+                                     const SmallPictures& small, const QHash<QString, DecodedCell>& decoded)
+{
+    std::vector<DecodeRequest> upcoming;
+    const int count = state.PictureCount();
+    if (count <= 0) return upcoming;
+    Random peek = state.random;
+    for (int k = 0; k < kCellsGuessed && int(upcoming.size()) < left; ++k) {
+        const int i = std::clamp(int(std::floor(peek.next() * count + 1)), 1, count);
+        const QString& path = state.pictureList[std::size_t(i - 1)].filePath;
+        if (small.contains(path)) continue;
+        if (!decoded.contains(path))
+            upcoming.push_back(
+                MakeDecodeRequest(path, state.settings.exifrotate == 1, QSizeF(cell, cell), false, false));
+        if (!album) {
+            peek.next();
+            peek.next();
+        }
+    }
+    return upcoming;
+}
+
 } // namespace
 
 bool blende_047(RunState& state, Target& target)
@@ -76,10 +116,18 @@ bool blende_047(RunState& state, Target& target)
 
     RgbImage bild_rgb, hilfs_rgb;
     SmallPictures small;
+    QHash<QString, DecodedCell> decoded;
+    // Whatever way the routine ends, no guessed cell goes on decoding.
+    struct DropGuesses {
+        PictureDecoder& decoder;
+        ~DropGuesses() { decoder.dropSoon(); }
+    } dropGuesses{state.decoder};
     int n = 1;
     for (;;) {
         target.pumpMessages();
         if (state.abbruch || state.unterbrechung) return false;
+        state.decoder.decodeSoon(
+            nextCells(state, s, album, album ? cells - n + 1 : kCellsGuessed, small, decoded), kCellsInParallel);
 
         // The list may be empty, or rebuilt while events ran: draw from it
         // as it is now, and end with what is laid when nothing is usable.
@@ -95,10 +143,16 @@ bool blende_047(RunState& state, Target& target)
         }
 
         QSize stored;
-        state.fehlertext =
-            DecodePicture(state.decoder, path, state.settings.exifrotate == 1, QSizeF(s, s), false, bild_rgb, &stored,
-                          nullptr, [&state] { return state.abbruch || state.unterbrechung; });
-        if (!state.fehlertext.isEmpty() || state.abbruch || state.unterbrechung) return false;
+        if (const auto known = decoded.constFind(path); known != decoded.cend()) {
+            stored = known->stored;
+            bild_rgb = known->picture;
+        } else {
+            state.fehlertext = DecodePicture(state.decoder, path, state.settings.exifrotate == 1, QSizeF(s, s), false,
+                                             bild_rgb, &stored, nullptr,
+                                             [&state] { return state.abbruch || state.unterbrechung; });
+            if (!state.fehlertext.isEmpty() || state.abbruch || state.unterbrechung) return false;
+            if (decoded.size() < kCellsKept) decoded.insert(path, DecodedCell{stored, bild_rgb});
+        }
         // Whether the picture is larger than a cell is judged by its size as
         // stored, not by the reduced scale it may have been decoded at.
         state.bild.bild_breite = stored.isValid() ? stored.width() : bild_rgb.width;
