@@ -85,10 +85,12 @@ std::vector<DecodeRequest> nextCells(const RunState& state, double cell, bool al
     const int count = state.PictureCount();
     if (count <= 0) return upcoming;
     Random peek = state.random;
-    for (int k = 0; k < kCellsGuessed && int(upcoming.size()) < left; ++k) {
+    int laid = 0;
+    for (int k = 0; k < kCellsGuessed && laid < left; ++k) {
         const int i = std::clamp(int(std::floor(peek.next() * count + 1)), 1, count);
         const QString& path = state.pictureList[std::size_t(i - 1)].filePath;
         if (small.contains(path)) continue;
+        ++laid;
         if (!decoded.contains(path))
             upcoming.push_back(
                 MakeDecodeRequest(path, state.settings.exifrotate == 1, QSizeF(cell, cell), false, false));
