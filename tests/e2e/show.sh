@@ -71,7 +71,9 @@ entry=$("$tool" enum error | tr '\n' ' ')
   && pass "log entry: $entry" || bad "log entry: [$entry]"
 
 # --- The next run resumes after the last picture shown; a 1+1 pixel move
-# keeps it, a larger one ends it.
+# keeps it, a larger one ends it. A long interval keeps the picture on
+# screen however slowly the machine answers meanwhile.
+sed -i 's/^delay=3$/delay=120/' "$conf"
 xdotool mousemove 100 100
 "$velmirano" /S & pid=$!
 poll 60000 any_picture; check "$seen" gruen "next run starts with the picture after the last one"
