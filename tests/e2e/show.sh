@@ -73,7 +73,7 @@ entry=$("$tool" enum error | tr '\n' ' ')
 # --- The next run resumes after the last picture shown; a 1+1 pixel move
 # keeps it, a larger one ends it. A long interval keeps the picture on
 # screen however slowly the machine answers meanwhile.
-sed -i 's/^delay=3$/delay=120/' "$conf"
+sed -i 's/^delay=3$/delay=60/' "$conf" # the longest the settings accept
 xdotool mousemove 100 100
 "$velmirano" /S & pid=$!
 poll 60000 any_picture; check "$seen" gruen "next run starts with the picture after the last one"
