@@ -28,8 +28,6 @@ Q_DECLARE_METATYPE(std::optional<QSizeF>)
 
 namespace {
 
-QString data(const char* name) { return QStringLiteral(VELMIRANO_TEST_DATA "/") + name; }
-
 // A metafile that writes "Velm": playing it needs the system's fonts.
 QByteArray metafileWithText()
 {
@@ -103,15 +101,10 @@ void TestDecoder::initTestCase()
     QVERIFY(dir_.isValid());
     // Paths holding these words make the decoder go wrong.
     qputenv("VELMIRANO_DECODER_FAULT", "crash:boom,hang:stuck,hog:greedy");
-    QImage photo(2000, 1500, QImage::Format_RGB32);
-    for (int y = 0; y < photo.height(); ++y)
-        for (int x = 0; x < photo.width(); ++x) photo.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
-    QVERIFY(photo.save(file("photo.jpg"), "JPEG", 90));
+    QVERIFY(noise(2000, 1500).save(file("photo.jpg"), "JPEG", 90));
     const QImage red = hostile::solid(40, 30, 0xffff0000);
     for (const char* name : {"boom.png", "stuck.png", "greedy.png", "red.png"}) QVERIFY(red.save(file(name)));
-    QFile wmf(file("text.wmf"));
-    QVERIFY(wmf.open(QIODevice::WriteOnly) && wmf.write(metafileWithText()) > 0);
-    wmf.close();
+    QVERIFY(writeFile(file("text.wmf"), metafileWithText()));
     // A comment in UTF-16: reading it converts character sets.
     QVERIFY(red.save(file("comment.jpg"), "JPEG"));
     auto image = Exiv2::ImageFactory::open(file("comment.jpg").toStdString());
@@ -128,12 +121,12 @@ void TestDecoder::roundTrip_data()
     QTest::addColumn<bool>("expand");
     const std::optional<QSizeF> none;
     QTest::newRow("jpeg reduced and fitted") << file("photo.jpg") << false << std::optional(QSizeF(320, 240)) << false;
-    QTest::newRow("turned by EXIF, metadata") << data("orient6.jpg") << true << std::optional(QSizeF(64, 48)) << false;
-    QTest::newRow("stamp metadata") << data("stamp/img01.jpg") << true << std::optional(QSizeF(100, 75)) << false;
+    QTest::newRow("turned by EXIF, metadata") << testData("orient6.jpg") << true << std::optional(QSizeF(64, 48)) << false;
+    QTest::newRow("stamp metadata") << testData("stamp/img01.jpg") << true << std::optional(QSizeF(100, 75)) << false;
     QTest::newRow("UTF-16 comment") << file("comment.jpg") << false << std::optional(QSizeF(100, 75)) << false;
-    QTest::newRow("png enlarged") << data("quadrants.png") << false << std::optional(QSizeF(201.5, 150)) << true;
+    QTest::newRow("png enlarged") << testData("quadrants.png") << false << std::optional(QSizeF(201.5, 150)) << true;
     QTest::newRow("metafile with text") << file("text.wmf") << false << none << false;
-    QTest::newRow("truncated") << data("truncated.jpg") << true << none << false;
+    QTest::newRow("truncated") << testData("truncated.jpg") << true << none << false;
     QTest::newRow("missing") << file("nowhere.jpg") << true << none << false;
 }
 
@@ -293,7 +286,7 @@ void TestDecoder::decodedAhead()
     QFETCH(QString, change);
     const QString path = file("ahead.jpg");
     QFile::remove(path);
-    QVERIFY(QFile::copy(data("orient6.jpg"), path));
+    QVERIFY(QFile::copy(testData("orient6.jpg"), path));
     // Another picture of exactly the same length (padded after its end), for
     // a file replaced by one that only its time tells apart.
     QByteArray same;
@@ -335,7 +328,7 @@ void TestDecoder::tickDecodesAhead()
     Registry registry;
     RunState st;
     PictureBox box;
-    prepareShow(st, box, {file("red.png"), data("quadrants.png")});
+    prepareShow(st, box, {file("red.png"), testData("quadrants.png")});
     Slideshow show(st, registry, box, {});
     show.start();
     QTRY_COMPARE(st.CurrentPictureIndex, 1);

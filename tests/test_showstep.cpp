@@ -3,6 +3,7 @@
 #include "pictures/showstep.h"
 #include "platform/target.h"
 #include "state/runstate.h"
+#include "testutil.h"
 #include "transitions/choice.h"
 #include "transitions/frame.h"
 
@@ -205,7 +206,7 @@ void TestShowStep::frame()
     QFETCH(bool, skipMeasurement);
     show.st.messung_auslassen = skipMeasurement;
     show.st.fehlertext = "left over";
-    QCOMPARE(show.draw(QStringLiteral(VELMIRANO_TEST_DATA "/meta.jpg")), QString());
+    QCOMPARE(show.draw(testData("meta.jpg")), QString());
     QCOMPARE(show.st.aktueller_effekt, effect);
     QCOMPARE(show.st.voriger_effekt, effect);
     QCOMPARE(show.stamps, stamps);
