@@ -8,6 +8,7 @@
 #include "platform/childprocess.h"
 #include "platform/registry.h"
 #include "start/slideshow.h"
+#include "showutil.h"
 #include "state/runstate.h"
 #include "testutil.h"
 #include "transitions/catalogue.h"
@@ -51,24 +52,6 @@ void compareDecoded(const DecodedPicture& got, const DecodedPicture& want)
     QVERIFY(EncodeDecoded(same) == EncodeDecoded(want));
 }
 
-// A show as its first tick leaves it, on a 64 x 48 box, effect 1.
-void prepareShow(RunState& st, PictureBox& box, const QStringList& files)
-{
-    effekte_anlegen(st.effekte);
-    for (int n = 1; n <= kEffectCount; ++n) st.effekte[size_t(n)].aktiv = 1;
-    st.settings.effekt_nutzung = st.settings.blende = 1;
-    st.settings.delay = 60;
-    st.laufmodus = "Saver";
-    st.ScreenWidth = 64;
-    st.ScreenHeight = 48;
-    Dc screen;
-    st.bildschirmkopie_dc.create(&screen, 64, 48);
-    for (const QString& f : files) st.pictureList.push_back(PictureEntry{f, {}});
-    box.resize(64, 48);
-    box.show();
-    Init_Screen(st, box);
-}
-
 } // namespace
 
 class TestDecoder : public QObject {
@@ -88,7 +71,6 @@ private slots:
     void answerSides_data();
     void answerSides();
     void metadataCaps();
-    void fittingWords();
     void decodedAhead_data();
     void decodedAhead();
     void tickDecodesAhead();
@@ -258,15 +240,6 @@ void TestDecoder::metadataCaps()
     for (std::size_t i = 1; i <= 20; ++i) QCOMPARE(m.exif[i].text.size(), i <= 14 ? 32768 : 0);
 }
 
-// A picture too large to be held after fitting: the show step's words.
-void TestDecoder::fittingWords()
-{
-    RgbImage picture;
-    QVERIFY(picture.allocate(2, 2));
-    QCOMPARE(FitPicture(picture, QSize(1000001, 500000), 100000, 100000, false, "/p.jpg"), "GlobalAlloc fehlgeschlagen \n/p.jpg");
-    QCOMPARE(FitPicture(picture, QSize(2, 2), 20000, 20000, false, "/p.jpg"), "");
-}
-
 void TestDecoder::decodedAhead_data()
 {
     QTest::addColumn<QString>("change");
@@ -328,7 +301,10 @@ void TestDecoder::tickDecodesAhead()
     Registry registry;
     RunState st;
     PictureBox box;
-    prepareShow(st, box, {file("red.png"), testData("quadrants.png")});
+    prepareShow(st, 64, 48, {file("red.png"), testData("quadrants.png")});
+    box.resize(64, 48);
+    box.show();
+    Init_Screen(st, box);
     Slideshow show(st, registry, box, {});
     show.start();
     QTRY_COMPARE(st.CurrentPictureIndex, 1);
