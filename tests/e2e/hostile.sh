@@ -3,8 +3,7 @@
 # the show stays up and small, the files that are no pictures land in the
 # error log, the show reaches its last picture; a key ends it at once while
 # the decoder hangs, and that decoder holds no descriptor of the show's;
-# SIGTERM saves; without a decoder it says so at start. (That the show's own
-# descriptors close on exec: test_sandbox.)
+# SIGTERM saves; without a decoder it says so at start.
 set -u
 velmirano=$1 tool=$2 generator=$3
 . "$(dirname "$0")/common.sh"
@@ -21,6 +20,7 @@ write_conf() { # $1 = folder
 }
 centre() { shot; colour_at 512 384; }
 
+inherited=$(ls /proc/self/fd | tr '\n' ' ')
 # --- The whole folder once, while another program keeps rewriting one file.
 write_conf "$pics"
 victim=$(ls "$pics"/*_wechselnd.jpg)
@@ -81,6 +81,17 @@ check "$(readlink /proc/"$decoder"/fd/3)" "$one/b_haengt.jpg" "descriptor 3 is t
 check "$(readlink /proc/"$decoder"/fd/0)" /dev/null "stdin is the null device"
 [ "$(ps -o sid= -p "$decoder" | tr -d ' ')" == "$decoder" ] && pass "the decoder has a session of its own" \
   || bad "the decoder shares the show's session"
+# Every descriptor of the show itself closes on exec (the flags are octal).
+leaky=
+for info in /proc/$pid/fdinfo/*; do
+  fd=${info##*/}
+  [ "$fd" -le 2 ] && continue
+  # What the test runner itself passed down is not the show's own.
+  [[ " $inherited " == *" $fd "* ]] && continue
+  flags=$(awk '/^flags:/ {print $2}' "$info" 2>/dev/null) || continue
+  [ -n "$flags" ] && (( (8#$flags & 8#2000000) == 0 )) && leaky="$leaky $fd:$(readlink /proc/$pid/fd/$fd)"
+done
+check "$leaky" "" "every descriptor of the show closes on exec"
 # xdotool is started beforehand, so its own start is not counted.
 mkfifo "$work/keys"
 xdotool - < "$work/keys" &
