@@ -19,8 +19,8 @@ write_conf() { # $1 folder, $2 stamp text
 # watched, then ends it with a key; $2 names the case.
 run_and_key() {
   "$velmirano" /S & pid=$!
-  local maxrss=0 end=$(( $(date +%s) + $1 ))
   poll 60000 painted || bad "$2: nothing shown"
+  local maxrss=0 end=$(( $(date +%s) + $1 ))
   while [ "$(date +%s)" -lt "$end" ] && kill -0 $pid 2>/dev/null; do
     rss=$(ps -o rss= -p $pid | tr -d ' ')
     [ -n "$rss" ] && [ "$rss" -gt "$maxrss" ] && maxrss=$rss
@@ -43,6 +43,7 @@ picture '#336699' "$work/stempel/a.jpg"
 printf 'set Exif.Image.XPTitle Byte %s 0 0\nadd Iptc.Application2.Keywords %%i25\nadd Iptc.Application2.Keywords %%e40091\n' \
   "$(utf16 "$(printf '%%i25%.0s' $(seq 1 8000))")" > "$work/exiv2.cmd"
 exiv2 -m "$work/exiv2.cmd" "$work/stempel/a.jpg" || bad "exiv2 could not write the title"
+check "$(exiv2 -pv -g XPTitle "$work/stempel/a.jpg" 2>/dev/null | awk '{print $5}')" 64002 "the title holds 8000 x %i25"
 picture '#993366' "$work/stempel/%e270%e270%e270%e270%e270.jpg"
 picture '#669933' "$deep/$(printf '%%a%.0s' $(seq 1 60)).jpg"
 cp "$work/stempel/a.jpg" "$deep/b.jpg"
