@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/imagelib.h"
+#include "testutil.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -39,12 +40,7 @@ inline QByteArray jpeg(const QImage& img, bool progressive = false, int quality 
     writer.write(img);
     return out;
 }
-inline QImage solid(int w, int h, QRgb colour)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    img.fill(colour);
-    return img;
-}
+using ::solid;
 inline QByteArray smallJpeg(bool progressive = false) { return jpeg(solid(16, 16, 0xFF3080C0), progressive); }
 
 // A progressive JPEG frame of `components` full-resolution components and
@@ -161,6 +157,7 @@ inline QList<File> files()
         {"jpeg_80_scans", "JPG", p.chopped(2) + scan.repeated(80) + p.right(2), kIsOk},
         // Coefficients of every block are kept whatever the output scale.
         {"progressive_cmyk_12000", "JPG", jpegFrame(12000, 12000, 4, true), kIsTooLarge},
+        {"baseline_40000", "JPG", jpegFrame(40000, 40000, 3, false), kIsTooLarge},
         {"baseline_cmyk_12000", "JPG", jpegFrame(12000, 12000, 4, false), kIsCorrupt},
         {"png_text_of_2gb", "PNG", png(1, 1, 8, pngChunk("tEXt", "abc", 0x7FFFFFF0)), kIsTruncated},
         {"png_5000_texts", "PNG", png(1, 1, 8, pngChunk("tEXt", QByteArray("k\0v", 3)).repeated(5000)), kIsTooManyParts},

@@ -47,10 +47,7 @@ int main(int argc, char** argv)
     const QByteArray small = hostile::jpeg(hostile::solid(64, 48, 0xff808080));
     ok = write(pics + "00_gut.jpg", small) && ok;
     add("caf\xe9.jpg", small); // a name that is not UTF-8 (Latin-1)
-    QImage noise(2000, 1500, QImage::Format_RGB32);
-    for (int y = 0; y < noise.height(); ++y)
-        for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, qRgb(x * 7 % 256, y * 5 % 256, (x ^ y) % 256));
-    const QByteArray large = hostile::jpeg(noise, false, 95);
+    const QByteArray large = hostile::jpeg(noise(2000, 1500), false, 95);
     ok = write(extra + "wechsel-quelle.jpg", large) && ok;
     add("wechselnd.jpg", large);
     add("haengt.jpg", small); // the test's decoder hangs on this name

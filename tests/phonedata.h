@@ -22,6 +22,7 @@ namespace phone {
 using hostile::be16;
 using hostile::be32;
 using hostile::le32;
+using ::quadrants;
 
 // A big-endian EXIF block (from its TIFF header on) with an orientation in
 // the picture's directory and the date taken in the Exif directory.
@@ -187,14 +188,6 @@ inline QByteArray smallJxl()
         "9e9778061771001241b8b8c0b6f581cf00");
 }
 
-inline QImage quadrants(int w, int h)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            img.setPixel(x, y, y < h / 2 ? (x < w / 2 ? 0xFFD02020 : 0xFF20C040) : (x < w / 2 ? 0xFF2040D0 : 0xFFF0E040));
-    return img;
-}
 
 // The hostile kinds of the phone formats and the loading error each ends in.
 inline QList<hostile::File> files()

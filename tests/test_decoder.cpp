@@ -8,6 +8,7 @@
 #include "platform/childprocess.h"
 #include "platform/registry.h"
 #include "start/slideshow.h"
+#include "showutil.h"
 #include "state/runstate.h"
 #include "testutil.h"
 #include "transitions/catalogue.h"
@@ -27,8 +28,6 @@ using namespace vm;
 Q_DECLARE_METATYPE(std::optional<QSizeF>)
 
 namespace {
-
-QString data(const char* name) { return QStringLiteral(VELMIRANO_TEST_DATA "/") + name; }
 
 // A metafile that writes "Velm": playing it needs the system's fonts.
 QByteArray metafileWithText()
@@ -53,24 +52,6 @@ void compareDecoded(const DecodedPicture& got, const DecodedPicture& want)
     QVERIFY(EncodeDecoded(same) == EncodeDecoded(want));
 }
 
-// A show as its first tick leaves it, on a 64 x 48 box, effect 1.
-void prepareShow(RunState& st, PictureBox& box, const QStringList& files)
-{
-    effekte_anlegen(st.effekte);
-    for (int n = 1; n <= kEffectCount; ++n) st.effekte[size_t(n)].aktiv = 1;
-    st.settings.effekt_nutzung = st.settings.blende = 1;
-    st.settings.delay = 60;
-    st.laufmodus = "Saver";
-    st.ScreenWidth = 64;
-    st.ScreenHeight = 48;
-    Dc screen;
-    st.bildschirmkopie_dc.create(&screen, 64, 48);
-    for (const QString& f : files) st.pictureList.push_back(PictureEntry{f, {}});
-    box.resize(64, 48);
-    box.show();
-    Init_Screen(st, box);
-}
-
 } // namespace
 
 class TestDecoder : public QObject {
@@ -90,7 +71,6 @@ private slots:
     void answerSides_data();
     void answerSides();
     void metadataCaps();
-    void fittingWords();
     void decodedAhead_data();
     void decodedAhead();
     void tickDecodesAhead();
@@ -103,15 +83,10 @@ void TestDecoder::initTestCase()
     QVERIFY(dir_.isValid());
     // Paths holding these words make the decoder go wrong.
     qputenv("VELMIRANO_DECODER_FAULT", "crash:boom,hang:stuck,hog:greedy");
-    QImage photo(2000, 1500, QImage::Format_RGB32);
-    for (int y = 0; y < photo.height(); ++y)
-        for (int x = 0; x < photo.width(); ++x) photo.setPixel(x, y, qRgb(x % 256, y % 256, (x * y) % 256));
-    QVERIFY(photo.save(file("photo.jpg"), "JPEG", 90));
+    QVERIFY(noise(2000, 1500).save(file("photo.jpg"), "JPEG", 90));
     const QImage red = hostile::solid(40, 30, 0xffff0000);
     for (const char* name : {"boom.png", "stuck.png", "greedy.png", "red.png"}) QVERIFY(red.save(file(name)));
-    QFile wmf(file("text.wmf"));
-    QVERIFY(wmf.open(QIODevice::WriteOnly) && wmf.write(metafileWithText()) > 0);
-    wmf.close();
+    QVERIFY(writeFile(file("text.wmf"), metafileWithText()));
     // A comment in UTF-16: reading it converts character sets.
     QVERIFY(red.save(file("comment.jpg"), "JPEG"));
     auto image = Exiv2::ImageFactory::open(file("comment.jpg").toStdString());
@@ -128,12 +103,12 @@ void TestDecoder::roundTrip_data()
     QTest::addColumn<bool>("expand");
     const std::optional<QSizeF> none;
     QTest::newRow("jpeg reduced and fitted") << file("photo.jpg") << false << std::optional(QSizeF(320, 240)) << false;
-    QTest::newRow("turned by EXIF, metadata") << data("orient6.jpg") << true << std::optional(QSizeF(64, 48)) << false;
-    QTest::newRow("stamp metadata") << data("stamp/img01.jpg") << true << std::optional(QSizeF(100, 75)) << false;
+    QTest::newRow("turned by EXIF, metadata") << testData("orient6.jpg") << true << std::optional(QSizeF(64, 48)) << false;
+    QTest::newRow("stamp metadata") << testData("stamp/img01.jpg") << true << std::optional(QSizeF(100, 75)) << false;
     QTest::newRow("UTF-16 comment") << file("comment.jpg") << false << std::optional(QSizeF(100, 75)) << false;
-    QTest::newRow("png enlarged") << data("quadrants.png") << false << std::optional(QSizeF(201.5, 150)) << true;
+    QTest::newRow("png enlarged") << testData("quadrants.png") << false << std::optional(QSizeF(201.5, 150)) << true;
     QTest::newRow("metafile with text") << file("text.wmf") << false << none << false;
-    QTest::newRow("truncated") << data("truncated.jpg") << true << none << false;
+    QTest::newRow("truncated") << testData("truncated.jpg") << true << none << false;
     QTest::newRow("missing") << file("nowhere.jpg") << true << none << false;
 }
 
@@ -265,15 +240,6 @@ void TestDecoder::metadataCaps()
     for (std::size_t i = 1; i <= 20; ++i) QCOMPARE(m.exif[i].text.size(), i <= 14 ? 32768 : 0);
 }
 
-// A picture too large to be held after fitting: the show step's words.
-void TestDecoder::fittingWords()
-{
-    RgbImage picture;
-    QVERIFY(picture.allocate(2, 2));
-    QCOMPARE(FitPicture(picture, QSize(1000001, 500000), 100000, 100000, false, "/p.jpg"), "GlobalAlloc fehlgeschlagen \n/p.jpg");
-    QCOMPARE(FitPicture(picture, QSize(2, 2), 20000, 20000, false, "/p.jpg"), "");
-}
-
 void TestDecoder::decodedAhead_data()
 {
     QTest::addColumn<QString>("change");
@@ -293,7 +259,7 @@ void TestDecoder::decodedAhead()
     QFETCH(QString, change);
     const QString path = file("ahead.jpg");
     QFile::remove(path);
-    QVERIFY(QFile::copy(data("orient6.jpg"), path));
+    QVERIFY(QFile::copy(testData("orient6.jpg"), path));
     // Another picture of exactly the same length (padded after its end), for
     // a file replaced by one that only its time tells apart.
     QByteArray same;
@@ -335,7 +301,10 @@ void TestDecoder::tickDecodesAhead()
     Registry registry;
     RunState st;
     PictureBox box;
-    prepareShow(st, box, {file("red.png"), data("quadrants.png")});
+    prepareShow(st, 64, 48, {file("red.png"), testData("quadrants.png")});
+    box.resize(64, 48);
+    box.show();
+    Init_Screen(st, box);
     Slideshow show(st, registry, box, {});
     show.start();
     QTRY_COMPARE(st.CurrentPictureIndex, 1);

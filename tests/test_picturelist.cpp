@@ -40,12 +40,10 @@ QStringList pathsOf(const PictureList& list)
     return out;
 }
 
-bool touch(const QString& path) { return QFile(path).open(QIODevice::WriteOnly); }
-
 // A small PNG at a path given in the file system's bytes, relative to `dir`.
 bool writePicture(int dir, const QByteArray& path)
 {
-    QFile png(QStringLiteral(VELMIRANO_TEST_DATA "/quadrants.png"));
+    QFile png(testData("quadrants.png"));
     const QByteArray bytes = png.open(QIODevice::ReadOnly) ? png.readAll() : QByteArray();
     const int fd = ::openat(dir, path.constData(), O_WRONLY | O_CREAT, 0644);
     const bool ok = fd >= 0 && ::write(fd, bytes.constData(), std::size_t(bytes.size())) == ssize_t(bytes.size());
@@ -66,7 +64,7 @@ private slots:
         for (const char* d : {"sub/deeper", ".versteckt", "system", "ordner.jpg"}) QDir().mkpath(root_ + d);
         for (const char* f : {"IMG.JPG", "a.jpeg", "b.tiff", "c.png", "d.jpg", ".e.jpg", "f.JpG.txt", "g.gif",
                               "sub/h.jpg", "sub/deeper/i.jpg", ".versteckt/j.jpg", "system/k.jpg", "ordner.jpg/l.jpg"})
-            QVERIFY(touch(root_ + f));
+            QVERIFY(writeFile(root_ + f));
         // A link back to the top of the tree, and one that leads nowhere.
         QVERIFY(::symlink(QFile::encodeName(root_).constData(), QFile::encodeName(root_ + "sub/zurueck").constData()) == 0);
         QVERIFY(::symlink("/nirgendwo/m.jpg", QFile::encodeName(root_ + "kaputt.jpg").constData()) == 0);
@@ -238,7 +236,7 @@ private slots:
     void scanKeepsTheFolderTextAndDropsMilliseconds()
     {
         QVERIFY(QDir().mkpath(dir_.path() + "/zeit"));
-        QVERIFY(touch(dir_.path() + "/zeit/z.jpg"));
+        QVERIFY(writeFile(dir_.path() + "/zeit/z.jpg"));
         const qint64 ms = QDateTime(QDate(2019, 6, 30), QTime(23, 59, 58, 750)).toMSecsSinceEpoch();
         struct timespec times[2];
         times[0].tv_sec = times[1].tv_sec = time_t(ms / 1000);
@@ -376,7 +374,7 @@ private slots:
         const QString base = dir_.path() + "/bau/";
         for (const char* f : {"b/Bild10.jpg", "b/Bild2.jpg", "A/z.jpg", "A/y.png"}) {
             QVERIFY(QDir().mkpath(base + QString(f).section('/', 0, 0)));
-            QVERIFY(touch(base + f));
+            QVERIFY(writeFile(base + f));
         }
         RunState state;
         state.settings.reihenfolge = kOrderNatural;

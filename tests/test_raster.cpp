@@ -68,52 +68,6 @@ Bitmap referenceStretch(const Bitmap& dst, int x, int y, int w, int h, const Bit
 class TestRaster : public QObject {
     Q_OBJECT
 private slots:
-    // Destination 6x5, source 5x4 (or the destination itself).
-    void copies_data()
-    {
-        for (const char* c : {"x", "y", "w", "h", "sx", "sy"}) QTest::addColumn<int>(c);
-        QTest::addColumn<bool>("within");
-        QTest::newRow("inside") << 1 << 1 << 3 << 2 << 1 << 1 << false;
-        QTest::newRow("dst left") << -2 << 1 << 4 << 2 << 0 << 0 << false;
-        QTest::newRow("dst top") << 1 << -3 << 2 << 5 << 0 << 0 << false;
-        QTest::newRow("dst right") << 4 << 0 << 5 << 3 << 0 << 0 << false;
-        QTest::newRow("dst bottom") << 0 << 3 << 3 << 4 << 0 << 0 << false;
-        QTest::newRow("src left") << 2 << 1 << 3 << 2 << -2 << 0 << false;
-        QTest::newRow("src top") << 2 << 1 << 3 << 3 << 0 << -1 << false;
-        QTest::newRow("src right") << 0 << 0 << 4 << 2 << 3 << 0 << false;
-        QTest::newRow("src bottom") << 0 << 0 << 2 << 4 << 0 << 2 << false;
-        QTest::newRow("every side") << -1 << -1 << 9 << 9 << -1 << -2 << false;
-        QTest::newRow("fully clipped") << 6 << 0 << 3 << 3 << 0 << 0 << false;
-        QTest::newRow("negative height") << 0 << 0 << 3 << -2 << 0 << 0 << false;
-        QTest::newRow("1x1") << 5 << 4 << 1 << 1 << 4 << 3 << false;
-        // Overlapping moves inside one bitmap, as if the source were read first.
-        QTest::newRow("right") << 2 << 1 << 4 << 3 << 1 << 1 << true;
-        QTest::newRow("left") << 0 << 1 << 4 << 3 << 1 << 1 << true;
-        QTest::newRow("down") << 1 << 2 << 4 << 3 << 1 << 1 << true;
-        QTest::newRow("up") << 1 << 0 << 4 << 3 << 1 << 1 << true;
-        QTest::newRow("down right") << 3 << 3 << 4 << 3 << 1 << 1 << true;
-        QTest::newRow("up left") << 0 << 0 << 4 << 3 << 2 << 1 << true;
-        QTest::newRow("down left") << 0 << 3 << 4 << 3 << 1 << 1 << true;
-    }
-    void copies()
-    {
-        QFETCH(int, x);
-        QFETCH(int, y);
-        QFETCH(int, w);
-        QFETCH(int, h);
-        QFETCH(int, sx);
-        QFETCH(int, sy);
-        QFETCH(bool, within);
-        Bitmap dst = noise(6, 5, 1), src = noise(5, 4, 2);
-        Bitmap expected = dst;
-        referenceCopy(expected, x, y, w, h, within ? dst : src, sx, sy);
-        Dc dd, ds;
-        dd.select(&dst);
-        ds.select(&src);
-        QVERIFY(BitBlt(&dd, x, y, w, h, within ? &dd : &ds, sx, sy));
-        QVERIFY(dst == expected);
-    }
-
     // Source row "abcd" into a row of 8: letters = source columns, '.' untouched.
     void stretchNearest_data()
     {

@@ -3,6 +3,7 @@
 #include "pictures/showstep.h"
 #include "platform/target.h"
 #include "state/runstate.h"
+#include "testutil.h"
 #include "transitions/choice.h"
 #include "transitions/frame.h"
 
@@ -110,11 +111,8 @@ void TestShowStep::initTestCase()
 {
     QVERIFY(dir_.isValid());
     for (auto [name, w, h] : {std::tuple{"wide", 4000, 3000}, {"tall", 3000, 4000}, {"small", 640, 480}, {"odd", 33, 21},
-                              {"thin", 1, 2000}, {"tiny", 32, 24}, {"narrow", 50, 1024}}) {
-        QImage img(w, h, QImage::Format_RGB32);
-        img.fill(kPicture);
-        QVERIFY(img.save(file(QString(name) + ".png")));
-    }
+                              {"thin", 1, 2000}, {"tiny", 32, 24}, {"narrow", 50, 1024}})
+        QVERIFY(solid(w, h, 0xff000000u | kPicture).save(file(QString(name) + ".png")));
     QImage pattern(1024, 768, QImage::Format_RGB32), halves(64, 32, QImage::Format_RGB32);
     for (int y = 0; y < 768; ++y)
         for (int x = 0; x < 1024; ++x) pattern.setPixel(x, y, 0xff000000u | patternAt(x, y));
@@ -205,7 +203,7 @@ void TestShowStep::frame()
     QFETCH(bool, skipMeasurement);
     show.st.messung_auslassen = skipMeasurement;
     show.st.fehlertext = "left over";
-    QCOMPARE(show.draw(QStringLiteral(VELMIRANO_TEST_DATA "/meta.jpg")), QString());
+    QCOMPARE(show.draw(testData("meta.jpg")), QString());
     QCOMPARE(show.st.aktueller_effekt, effect);
     QCOMPARE(show.st.voriger_effekt, effect);
     QCOMPARE(show.stamps, stamps);

@@ -6,6 +6,7 @@
 #include "start/slideshow.h"
 #include "start/windows.h"
 #include "transitions/frame.h"
+#include "showutil.h"
 #include "state/runstate.h"
 #include "testutil.h"
 
@@ -19,36 +20,21 @@ using namespace vm;
 
 namespace {
 
-// A run state as start-up leaves it for a show: a screen copy, the
-// catalogue, and the pictures in the list.
+// A show of 64x64 pixels whose effect steps one line at a time.
 void prepareShow(RunState& st, const QStringList& pictures, int effect, std::int32_t delay)
 {
-    effekte_anlegen(st.effekte);
+    ::prepareShow(st, 64, 64, pictures, effect);
     for (int n = 1; n <= kEffectCount; ++n) st.effekte[size_t(n)].schritt = 1;
     st.effekte[size_t(effect)].verzoegerung = delay;
-    st.settings.blende = effect;
-    st.settings.effekt_nutzung = 1;
-    st.settings.delay = 60;
     st.alphablend_verfuegbar = true;
-    st.laufmodus = "Saver";
-    st.ScreenWidth = st.ScreenHeight = 64;
-    Dc display;
-    st.bildschirmkopie_dc.create(&display, 64, 64);
-    for (const QString& p : pictures) st.pictureList.push_back(PictureEntry{p, QDateTime::currentDateTime()});
 }
 
 // A 64x64 picture of one colour (a broken file for "broken") in `dir`.
 QString picture(const QTemporaryDir& dir, const QString& colour)
 {
     const QString path = dir.filePath(colour + ".png");
-    if (colour == "broken") {
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly)) f.write("\x89PNG\r\n\x1a\n broken");
-        return path;
-    }
-    QImage img(64, 64, QImage::Format_RGB32);
-    img.fill(QColor(colour));
-    return img.save(path) ? path : QString();
+    if (colour == "broken") return writeFile(path, "\x89PNG\r\n\x1a\n broken") ? path : QString();
+    return solid(64, 64, QColor(colour).rgb()).save(path) ? path : QString();
 }
 
 bool boxIs(const PictureBox& box, ColorRef colour)

@@ -330,7 +330,6 @@ void TestStartup::lockFolder_data()
     QTest::newRow("unset") << "" << 0700 << false << false << false << "cache";
     QTest::newRow("relative") << "rel" << 0700 << false << false << false << "cache";
     QTest::newRow("open to the group") << "rt" << 0750 << false << false << false << "cache";
-    QTest::newRow("open to all") << "rt" << 0777 << false << false << false << "cache";
     QTest::newRow("another user's") << "rt" << 0700 << true << false << false << "cache";
     QTest::newRow("a link") << "rt" << 0700 << false << true << false << "cache";
     QTest::newRow("cache planted too") << "rt" << 0700 << true << false << true << "";

@@ -2,6 +2,7 @@
 // (tests/data/stamp/make-stamp-data.sh), the drawing routines on small buffers.
 #include "imaging/loading.h"
 #include "pictures/textstamp.h"
+#include "testutil.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -13,7 +14,7 @@ using namespace vm;
 
 namespace {
 
-QString dataFile(const QString& name) { return QFINDTESTDATA("data/stamp") + '/' + name; }
+QString dataFile(const QString& name) { return testData("stamp/" + name); }
 
 RgbImage filled(int w, int h, int grey = 0)
 {

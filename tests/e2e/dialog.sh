@@ -6,22 +6,12 @@ set -u
 velmirano=$1
 tool=$2
 . "$(dirname "$0")/common.sh"
-im=convert-im6.q16
-mkdir -p "$work/pics"
-$im -size 400x300 xc:'#ff0000' "$work/pics/a.png"
-$im -size 400x300 xc:'#00ff00' "$work/pics/b.png"
+$im -size 400x300 xc:'#ff0000' "$pics/a.png"
+$im -size 400x300 xc:'#00ff00' "$pics/b.png"
 # A line-by-line transition that would take minutes.
-printf '[misc]\ndelay=1\ntdauer=2\nreihenfolge=1\njpg=0\npng=1\nexpand=1\nblende=2\n[path]\n1=%s\n[pdelay]\nD2=900000000\nS2=1\n' \
-  "$work/pics" > "$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf"
-# Polls a command until it succeeds; fails after $1 milliseconds.
-poll() {
-  local end=$(( $(date +%s%N) / 1000000 + $1 )); shift
-  until "$@"; do [ $(( $(date +%s%N) / 1000000 )) -ge $end ] && return 1; sleep 0.1; done
-}
-gone() { ! kill -0 "$1" 2>/dev/null; }
+store "$pics" 'delay=1\ntdauer=2\njpg=0\npng=1\nblende=2' '[pdelay]\nD2=900000000\nS2=1\n'
 # Some red in the 288x216 preview, but not all of it: the transition runs.
-red_partly() { import-im6.q16 -window root "$work/shot.png" 2>/dev/null
-  n=$($im "$work/shot.png" -fill black +opaque red -fill white -opaque red -format '%[fx:int(mean*w*h+0.5)]' info:)
+red_partly() { shot; n=$($im "$work/shot.png" -fill black +opaque red -fill white -opaque red -format '%[fx:int(mean*w*h+0.5)]' info:)
   [ "$n" -ge 1 ] && [ "$n" -le $((288 * 216 - 1000)) ]; }
 
 "$velmirano" /C & pid=$!
@@ -39,6 +29,6 @@ xdotool key shift+Tab shift+Tab shift+Tab space
 timeout 60 xdotool search --sync --name '^Info zu Velmirano$' >/dev/null && pass "Info opened" || bad "Info did not open"
 kill -TERM $pid
 poll 1000 gone $pid && pass "SIGTERM with Info open ends within 1 s" || { bad "SIGTERM waited for the Info box"; kill -9 $pid; }
-check "$("$tool" get misc message 2>/dev/null)" "[OK]" "saved its end"
-check "$("$tool" enum pdelay | grep -c '^[DS][0-9]* = ')" 152 "timings saved to pdelay"
+check "$(get misc message)" "[OK]" "saved its end"
+check "$(timings pdelay)" 152 "timings saved to pdelay"
 exit $fail

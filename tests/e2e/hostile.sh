@@ -7,27 +7,21 @@
 set -u
 velmirano=$1 tool=$2 generator=$3
 . "$(dirname "$0")/common.sh"
-pics=$work/pics extra=$work/extra
-mkdir -p "$pics" "$extra"
+extra=$work/extra
+mkdir -p "$extra"
 logged=$(QT_QPA_PLATFORM=offscreen "$generator" "$pics" "$extra") || { echo "FAIL: the generator"; exit 1; }
-# In a sanitizer build freed memory is held back for checking; a little of
-# that keeps the resident size about the program's own.
 # The decoder hangs on files named so; the deadline is short for the test,
 # but long enough that a sanitizer build's decoder refuses a hostile file
 # before it on a busy machine (it is several times slower).
 export VELMIRANO_DECODER_FAULT=hang:haengt VELMIRANO_DECODER_DEADLINE_MS=2000
+# In a sanitizer build freed memory is held back for checking; a little of
+# that keeps the resident size about the program's own.
 grep -qa __asan_init "$velmirano" &&
   export ASAN_OPTIONS="${ASAN_OPTIONS:-}:quarantine_size_mb=16" VELMIRANO_DECODER_DEADLINE_MS=10000
-conf=$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf
 write_conf() { # $1 = folder
-  printf '[misc]\ndelay=1\ntdauer=1\nreihenfolge=1\neffekt_nutzung=1\nblende=1\nletztes_bild=0\nexifrotate=1\n' > "$conf"
-  printf 'expand=1\njpg=1\npng=1\ngif=1\nbmp=1\ntif=1\n[textstempel]\nausgeben=1\ntext=%%e270\n[path]\n1=%s\n' "$1" >> "$conf"
+  store "$1" 'delay=1\ntdauer=1\nblende=1\nexifrotate=1\njpg=1\npng=1\ngif=1\nbmp=1\ntif=1' '[textstempel]\nausgeben=1\ntext=%e270\n'
 }
-centre() {
-  import-im6.q16 -window root "$work/shot.png" 2>/dev/null
-  convert-im6.q16 "$work/shot.png" -crop 1x1+512+384 -depth 8 txt:- | tail -1 | grep -o '#[0-9A-F]\{6\}'
-}
-wait_gone() { for _ in $(seq 1 200); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.05; done; return 1; }
+centre() { shot; colour_at 512 384; }
 
 inherited=$(ls /proc/self/fd | tr '\n' ' ')
 # --- The whole folder once, while another program keeps rewriting one file.
@@ -57,9 +51,9 @@ for name in $logged; do
   tr '\n' ' ' < "$work/log" | grep -q "IS_ReadXXX [^ ]*_$name" && pass "$name logged" || bad "$name not in the error log"
 done
 kill -TERM $pid
-wait_gone $pid && pass "SIGTERM ends the show" || { bad "SIGTERM ignored"; kill -9 $pid; }
-check "$("$tool" get misc message 2>/dev/null)" "[SIGTERM ]" "SIGTERM saved the end reason"
-check "$("$tool" enum delay | grep -c '^[DS][0-9]* = ')" 152 "SIGTERM saved the timings"
+poll 10000 gone $pid && pass "SIGTERM ends the show" || { bad "SIGTERM ignored"; kill -9 $pid; }
+check "$(get misc message)" "[SIGTERM ]" "SIGTERM saved the end reason"
+check "$(timings delay)" 152 "SIGTERM saved the timings"
 
 # --- A key while the decoder hangs on the second picture: the show ends at once.
 one=$work/one
@@ -114,11 +108,11 @@ ms=$(( ($(date +%s%N) - start) / 1000000 ))
 # more); a second leaves room for a busy machine.
 [ "$ms" -lt 1000 ] && pass "a key saved and ended the show in ${ms} ms" || bad "a key took ${ms} ms"
 exec 7>&-
-wait_gone $pid && pass "the show is gone" || { bad "the show stayed"; kill -9 $pid; }
-msg=$("$tool" get misc message 2>/dev/null)
+poll 10000 gone $pid && pass "the show is gone" || { bad "the show stayed"; kill -9 $pid; }
+msg=$(get misc message)
 [[ $msg == "[PICTURE_KEYDOWN ]" || $msg == "[FORM_KEYDOWN ]" ]] && pass "end reason $msg" || bad "end reason $msg"
 check "$(pgrep -f "$(dirname "$velmirano")/velmirano-decoder" | wc -l)" 0 "no decoder left behind"
-check "$("$tool" get error numbers 2>/dev/null)" "" "a stop is no error"
+check "$(get error numbers)" "" "a stop is no error"
 
 # --- Without its decoder the program shows no picture: it says so at start.
 VELMIRANO_DECODER=$work/nowhere timeout 3 "$velmirano" /S 2>"$work/err" >/dev/null

@@ -8,31 +8,18 @@ set -u
 velmirano=$1
 tool=$2
 . "$(dirname "$0")/common.sh"
-im=convert-im6.q16
-pics=$work/pics
-mkdir -p "$pics" "$work/yellow" "$work/other/Velmiworks"
+mkdir -p "$work/yellow" "$work/other/Velmiworks"
 # Three pictures in show order, then a broken one.
-$im -size 800x600 xc:'#ff0000' "$pics/a_rot.jpg"
-$im -size 800x600 xc:'#00ff00' "$pics/b_gruen.jpg"
-$im -size 800x600 xc:'#0000ff' "$pics/c_blau.jpg"
-$im -size 800x600 xc:'#ffff00' "$work/yellow/y.jpg"
+picture '#ff0000' "$pics/a_rot.jpg"
+picture '#00ff00' "$pics/b_gruen.jpg"
+picture '#0000ff' "$pics/c_blau.jpg"
+picture '#ffff00' "$work/yellow/y.jpg"
 head -c 300 "$pics/a_rot.jpg" > "$pics/d_kaputt.jpg"
-conf=$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf
-write_conf() { # $1 blende, $2 letztes_bild, $3 folder, $4 more lines
-  printf '[misc]\ndelay=3\ntdauer=1\nreihenfolge=1\neffekt_nutzung=1\nblende=%s\nletztes_bild=%s\nexpand=1\nhgfarbe=0\n[path]\n1=%s\n%b' \
-    "$1" "$2" "${3:-$pics}" "${4:-}" > "${5:-$conf}"
+write_conf() { # $1 blende, $2 folder, $3 more sections, $4 file
+  store "${2:-$pics}" "delay=3\ntdauer=1\nblende=$1" "${3:-}" "${4:-}"
 }
-get() { "$tool" get "$1" "$2" 2>/dev/null; }
-timings() { "$tool" enum "$1" | grep -c '^[DS][0-9]* = '; }
-# Polls a command until it succeeds; fails after $1 milliseconds.
-poll() {
-  local end=$(( $(date +%s%N) / 1000000 + $1 )); shift
-  until "$@"; do [ $(( $(date +%s%N) / 1000000 )) -ge $end ] && return 1; sleep 0.1; done
-}
-gone() { ! kill -0 "$1" 2>/dev/null; }
-shot() { import-im6.q16 -window root "$work/shot.png" 2>/dev/null; }
 # The colour at the centre of the screen is $1 (rot, gruen, blau).
-centre() { shot; seen=$($im "$work/shot.png" -crop 1x1+512+384 -depth 8 txt:- | tail -1 | grep -o '#[0-9A-F]\{6\}')
+centre() { shot; seen=$(colour_at 512 384)
   case $seen in \#F?0?0?|\#E?0?0?) seen=rot ;; \#0?F?0?|\#0?E?0?) seen=gruen ;; \#0?0?F?|\#0?0?E?) seen=blau ;; esac
   [ "$seen" == "$1" ]; }
 any_picture() { centre rot || [ "$seen" == gruen ] || [ "$seen" == blau ]; }
@@ -50,7 +37,7 @@ for args in "/X" "/A 0" "/Q something"; do
 done
 
 # --- The show: red, green, blue in turn (effect 1 cuts, 3 s each).
-write_conf 1 0
+write_conf 1
 "$velmirano" /S & pid=$!
 poll 60000 any_picture; check "$seen" rot "first picture is the first file"
 poll 30000 centre gruen && pass "second picture follows" || bad "second picture never came ($seen)"
@@ -59,8 +46,7 @@ timeout 60 "$velmirano" /S; check "$?" 0 "second /S exits normally"
 poll 30000 centre blau && pass "third picture follows" || bad "third picture never came ($seen)"
 # The broken file comes next: logged, a plain colour, then red again.
 poll 30000 centre rot && pass "after the broken file the list wraps to the first" || bad "no wrap ($seen)"
-xdotool key space
-poll 30000 gone $pid && pass "a key ends the show" || { bad "show did not end on a key"; kill $pid; }
+key_ends $pid 30000 && pass "a key ends the show" || bad "show did not end on a key"
 msg=$(get misc message)
 [ "$msg" == "[PICTURE_KEYDOWN ]" ] || [ "$msg" == "[FORM_KEYDOWN ]" ] && pass "end reason $msg" || bad "end reason $msg"
 check "$(get misc caller)$(get misc dimensions)" "[Saver][1024 x 768]" "caller and dimensions"
@@ -84,14 +70,14 @@ poll 30000 gone $pid && pass "a larger move ends the show" || { bad "show ignore
 check "$(get misc message)$(get misc letztes_bild)" "[PICTURE_MOUSEMOVE ][2]" "end reason and picture of a mouse move"
 
 # --- Preview with no host: ends at its first tick and saves "OK" to pdelay only.
-rm -f "$conf"; write_conf 1 0
+rm -f "$conf"; write_conf 1
 timeout 60 "$velmirano" /P 0; check "$?" 0 "/P 0 exits normally"
 check "$(get misc message)$(get misc caller)" "[OK][Preferences]" "/P saves OK as Preferences"
 check "$(timings pdelay)" 152 "/P saves its timings to pdelay"
 
 # --- The host destroyed in the middle of a slow transition: the preview and
 # the hack end within a second, not when the transition would have.
-write_conf 2 0 "" '[pdelay]\nD2=20000000\nS2=1\n[delay]\nD2=20000000\nS2=1\n'
+write_conf 2 "" '[pdelay]\nD2=20000000\nS2=1\n[delay]\nD2=20000000\nS2=1\n'
 for how in "/P" "-window-id"; do
   open_host
   "$velmirano" $how "$id" & pid=$!
@@ -103,8 +89,8 @@ done
 
 # --- As an XScreenSaver hack: draws into the given window; no single-show
 # check, so a second one (here with its own store and a yellow picture) runs too.
-rm -f "$conf"; write_conf 1 0
-write_conf 1 0 "$work/yellow" "" "$work/other/Velmiworks/Velmirano.conf"
+rm -f "$conf"; write_conf 1
+write_conf 1 "$work/yellow" "" "$work/other/Velmiworks/Velmirano.conf"
 open_host
 "$velmirano" -window-id "$id" & pid=$!
 poll 60000 pixels red 500 76800 && pass "hack draws in the given window" || bad "hack drew nothing"

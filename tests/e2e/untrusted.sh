@@ -9,28 +9,18 @@ set -u
 velmirano=$1
 tool=$2
 . "$(dirname "$0")/common.sh"
-im=convert-im6.q16
-conf=$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf
-get() { "$tool" get "$1" "$2" 2>/dev/null; }
-poll() {
-  local end=$(( $(date +%s%N) / 1000000 + $1 )); shift
-  until "$@"; do [ $(( $(date +%s%N) / 1000000 )) -ge $end ] && return 1; sleep 0.1; done
-}
-gone() { ! kill -0 "$1" 2>/dev/null; }
-shot() { import-im6.q16 -window root "$work/shot.png" 2>/dev/null; }
 # The show has put something other than the desktop's black up.
 colours() { shot; $im "$work/shot.png" -format '%k' info:; }
 painted() { shot; [ "$($im "$work/shot.png" -format '%[fx:maxima.r+maxima.g+maxima.b>0]' info:)" == 1 ]; }
-write_conf() { # $1 folder, $2 stamp text, $3 more lines
-  printf '[misc]\ndelay=1\ntdauer=1\nreihenfolge=1\neffekt_nutzung=1\nblende=1\nletztes_bild=0\nexpand=1\n' > "$conf"
-  printf 'recursive=1\n[textstempel]\nausgeben=1\nhoehe=30\ntext=%s\n[path]\n1=%s\n%b' "$2" "$1" "${3:-}" >> "$conf"
+write_conf() { # $1 folder, $2 stamp text
+  store "$1" 'delay=1\ntdauer=1\nblende=1\nrecursive=1' "[textstempel]\nausgeben=1\nhoehe=30\ntext=$2\n"
 }
 # Starts a show, lets it run $1 seconds while its resident size is
 # watched, then ends it with a key; $2 names the case.
 run_and_key() {
   "$velmirano" /S & pid=$!
-  local maxrss=0 end=$(( $(date +%s) + $1 ))
   poll 60000 painted || bad "$2: nothing shown"
+  local maxrss=0 end=$(( $(date +%s) + $1 ))
   while [ "$(date +%s)" -lt "$end" ] && kill -0 $pid 2>/dev/null; do
     rss=$(ps -o rss= -p $pid | tr -d ' ')
     [ -n "$rss" ] && [ "$rss" -gt "$maxrss" ] && maxrss=$rss
@@ -39,50 +29,38 @@ run_and_key() {
   kill -0 $pid 2>/dev/null && pass "$2: the show is alive after $1 s" || bad "$2: the show died"
   [ "$maxrss" -gt 0 ] && [ "$maxrss" -lt 307200 ] && pass "$2: resident size at most ${maxrss} KB" \
     || bad "$2: resident size reached ${maxrss} KB"
-  xdotool key space
-  poll 3000 gone $pid && pass "$2: a key ends it within 3 s" || { bad "$2: the key was not served"; kill -9 $pid; }
+  key_ends $pid 3000 && pass "$2: a key ends it within 3 s" || bad "$2: the key was not served"
 }
 
-# --- A Windows title of 8000 times "%i25" and keywords: the stamp shows the
-# title as it is, cut to its length limit.
+# --- Stamp placeholders in every place a person's files hold them, one
+# show over all: a Windows title of 8000 times "%i25" with keywords that
+# name it again, file names of %e270 and %a, folders named with %p and %n.
 utf16() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -tu1 -v | tr -s ' \n' '  ' | sed 's/^ *//; s/ *$//'; }
-mkdir -p "$work/titel"
-$im -size 800x600 xc:'#336699' "$work/titel/a.jpg"
-printf 'set Exif.Image.XPTitle Byte %s 0 0\nadd Iptc.Application2.Keywords %%i25\nadd Iptc.Application2.Keywords %%e40091\n' \
-  "$(utf16 "$(printf '%%i25%.0s' $(seq 1 8000))")" > "$work/exiv2.cmd"
-exiv2 -m "$work/exiv2.cmd" "$work/titel/a.jpg" || bad "exiv2 could not write the title"
-cp "$work/titel/a.jpg" "$work/titel/b.jpg"
-write_conf "$work/titel" 'Titel: %e40091'
-run_and_key 8 "title of 8000 x %i25"
-
-# --- A name of placeholders, stamp %n.
-mkdir -p "$work/name"
-$im -size 800x600 xc:'#993366' "$work/name/%e270%e270%e270%e270%e270.jpg"
-cp "$work/name/%e270%e270%e270%e270%e270.jpg" "$work/name/%e270%i25.jpg"
-write_conf "$work/name" '%n'
-run_and_key 6 "name of %e270 x 5"
-
-# --- Folders named with %p and %n, a file named with %a, stamp %k and no metadata.
-deep=$work/ordner
+deep=$work/stempel
 for _ in 1 2 3 4 5 6; do deep="$deep/%p%n%p%n%p%n%p%n"; done
 mkdir -p "$deep"
-$im -size 800x600 xc:'#669933' "$deep/$(printf '%%a%.0s' $(seq 1 60)).jpg"
-cp "$deep"/*.jpg "$deep/b.jpg"
-write_conf "$work/ordner" '%k'
-run_and_key 6 "folders of %p%n, stamp %k"
+picture '#336699' "$work/stempel/a.jpg"
+printf 'set Exif.Image.XPTitle Byte %s 0 0\nadd Iptc.Application2.Keywords %%i25\nadd Iptc.Application2.Keywords %%e40091\n' \
+  "$(utf16 "$(printf '%%i25%.0s' $(seq 1 8000))")" > "$work/exiv2.cmd"
+exiv2 -m "$work/exiv2.cmd" "$work/stempel/a.jpg" || bad "exiv2 could not write the title"
+check "$(exiv2 -pv -g XPTitle "$work/stempel/a.jpg" 2>/dev/null | awk '{print $5}')" 64002 "the title holds 8000 x %i25"
+picture '#993366' "$work/stempel/%e270%e270%e270%e270%e270.jpg"
+picture '#669933' "$deep/$(printf '%%a%.0s' $(seq 1 60)).jpg"
+cp "$work/stempel/a.jpg" "$deep/b.jpg"
+write_conf "$work/stempel" 'Titel: %e40091 %n %k'
+run_and_key 10 "stamps of placeholders"
 "$velmirano" /S & pid=$!
 poll 60000 painted || bad "SIGTERM case: nothing shown"
 kill -TERM $pid
-poll 3000 gone $pid && pass "folders of %p%n: SIGTERM ends it within 3 s" || { bad "SIGTERM was not served"; kill -9 $pid; }
+poll 3000 gone $pid && pass "stamps of placeholders: SIGTERM ends it within 3 s" || { bad "SIGTERM was not served"; kill -9 $pid; }
 
 # --- A busy-wait count at the top of its range: the transition ends, and a
 # key or SIGTERM ends the show at once, mid-transition too.
 mkdir -p "$work/zwei"
-$im -size 800x600 xc:'#ff0000' "$work/zwei/a.jpg"
-$im -size 800x600 xc:'#0000ff' "$work/zwei/b.jpg"
+picture '#ff0000' "$work/zwei/a.jpg"
+picture '#0000ff' "$work/zwei/b.jpg"
 for how in key term; do
-  write_conf "$work/zwei" '' '[delay]\nD2=2147483647\nS2=1\n'
-  sed -i 's/^blende=1/blende=2/; s/^ausgeben=1/ausgeben=0/' "$conf"
+  store "$work/zwei" 'delay=1\ntdauer=1\nblende=2' '[delay]\nD2=2147483647\nS2=1\n'
   "$velmirano" /S & pid=$!
   poll 60000 painted || bad "D2 at its top ($how): nothing shown"
   sleep 2
@@ -103,8 +81,7 @@ for folder in /media/usb-stick/Fotos "Fotos" "~/Bilder" "$work/privat/ausweis.jp
   poll 60000 painted || bad "$folder: the show drew nothing"
   sleep 3
   [ "$(colours)" -le 2 ] && pass "$folder: only a plain colour is shown" || bad "$folder: a picture was shown"
-  xdotool key space
-  poll 5000 gone $pid || { bad "$folder: the key was not served"; kill -9 $pid; }
+  key_ends $pid 5000 || bad "$folder: the key was not served"
   "$tool" enum error | grep -q "Bildordner .*: $folder" && pass "$folder: named in the error log" \
     || bad "$folder: no error entry ($("$tool" enum error | tr '\n' ' '))"
 done
@@ -119,12 +96,10 @@ if [ "$(id -u)" == 0 ]; then
   rm -f "$conf"; write_conf "$work/zwei" ''
   XDG_RUNTIME_DIR=$planted XDG_CACHE_HOME=$work/cache "$velmirano" /S & pid=$!
   poll 60000 painted && pass "a planted mark does not block the show" || bad "the planted mark blocked the show"
-  XDG_RUNTIME_DIR=$planted XDG_CACHE_HOME=$work/cache timeout 60 "$velmirano" /S
-  check "$?" 0 "a second show ends at once"
+  XDG_RUNTIME_DIR=$planted XDG_CACHE_HOME=$work/cache timeout 60 "$velmirano" /S; check "$?" 0 "a second show ends at once"
   kill -0 $pid 2>/dev/null && pass "the first show runs on" || bad "the first show ended"
   check "$(stat -c %a "$work/cache/velmirano")" 700 "the mark's folder is the user's alone"
-  xdotool key space
-  poll 5000 gone $pid || { bad "planted mark: the key was not served"; kill -9 $pid; }
+  key_ends $pid 5000 || bad "planted mark: the key was not served"
   rm -rf "$planted"
 else
   bad "the planted mark needs root to act as another user"

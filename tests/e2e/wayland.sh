@@ -7,18 +7,9 @@ set -u
 velmirano=$1
 tool=$2
 . "$(dirname "$0")/common.sh"
-im=convert-im6.q16
-pics=$work/pics
-mkdir -p "$pics"
-$im -size 800x600 xc:'#ff0000' "$pics/a.jpg"
-$im -size 800x600 xc:'#0000ff' "$pics/b.jpg"
-printf '[misc]\ndelay=2\ntdauer=1\nreihenfolge=1\neffekt_nutzung=1\nblende=1\nexpand=1\n[path]\n1=%s\n' "$pics" \
-  > "$XDG_CONFIG_HOME/Velmiworks/Velmirano.conf"
-poll() {
-  local end=$(( $(date +%s%N) / 1000000 + $1 )); shift
-  until "$@"; do [ $(( $(date +%s%N) / 1000000 )) -ge $end ] && return 1; sleep 0.2; done
-}
-gone() { ! kill -0 "$1" 2>/dev/null; }
+picture '#ff0000' "$pics/a.jpg"
+picture '#0000ff' "$pics/b.jpg"
+store "$pics" "delay=2\ntdauer=1\nblende=1"
 chmod 700 "$XDG_RUNTIME_DIR"
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
 weston --backend=headless-backend.so --use-pixman --xwayland --debug --socket=velmirano-test --width=1024 --height=768 \
@@ -41,7 +32,7 @@ export DISPLAY=$xdisplay
 # XWayland has no root picture of its own: take the show's window.
 red() { local w; w=$(xdotool search --name VelmiranoMainScreen 2>/dev/null | head -1) && [ -n "$w" ] &&
   import-im6.q16 -display "$DISPLAY" -window "$w" "$work/shot.png" 2>/dev/null &&
-  c=$($im "$work/shot.png" -crop 1x1+512+384 -depth 8 txt:- 2>/dev/null | tail -1 | grep -o '#[0-9A-F]\{6\}') &&
+  c=$(colour_at 512 384) &&
   [[ $c == \#[EF]?[01]?[01]? ]]; }
 poll 60000 red && pass "the first picture shows through XWayland" || bad "no picture through XWayland (seen ${c:-nothing})"
 # The screen as weston composes it: not white.
@@ -54,8 +45,7 @@ if (cd "$work" && WAYLAND_DISPLAY=velmirano-test timeout 30 weston-screenshooter
 else
   bad "weston-screenshooter failed"
 fi
-xdotool key --clearmodifiers x
-poll 30000 gone $pid && pass "a key ends the show under Wayland" || { bad "key did not end the show"; kill $pid; }
+key_ends $pid 30000 && pass "a key ends the show under Wayland" || bad "key did not end the show"
 wait $pid; check "$?" 0 "the show exits normally"
 kill $weston; wait $weston 2>/dev/null
 exit $fail
