@@ -69,8 +69,8 @@ struct DecodedCell {
 };
 constexpr int kCellsKept = 64;
 
-// How many cells are decoded at once: each decoder spends most of its time
-// starting, so two beside the one waited for keep two cores busy.
+// How many cells are decoded at once, the one waited for among them: each
+// decoder spends most of its time starting, and two keep two cores busy.
 constexpr int kCellsInParallel = 2;
 constexpr int kCellsGuessed = 3;
 
@@ -78,6 +78,9 @@ constexpr int kCellsGuessed = 3;
 // them, so that they are decoded beside the one waited for. A guess that
 // turns out wrong (a picture too small for a cell takes fewer numbers on
 // the pinboard) costs only a decoder run.
+// The list entry (1 to count) a cell draws; the guesses draw the same way.
+int drawEntry(Random& random, int count) { return std::clamp(int(std::floor(random.next() * count + 1)), 1, count); }
+
 std::vector<DecodeRequest> nextCells(const RunState& state, double cell, bool album, int left,
                                      const SmallPictures& small, const QHash<QString, DecodedCell>& decoded)
 {
@@ -87,7 +90,7 @@ std::vector<DecodeRequest> nextCells(const RunState& state, double cell, bool al
     Random peek = state.random;
     int laid = 0;
     for (int k = 0; k < kCellsGuessed && laid < left; ++k) {
-        const int i = std::clamp(int(std::floor(peek.next() * count + 1)), 1, count);
+        const int i = drawEntry(peek, count);
         const QString& path = state.pictureList[std::size_t(i - 1)].filePath;
         if (small.contains(path)) continue;
         ++laid;
@@ -135,7 +138,7 @@ bool blende_047(RunState& state, Target& target)
         // as it is now, and end with what is laid when nothing is usable.
         const int count = state.PictureCount();
         if (count <= 0) return true;
-        const int i = std::clamp(int(std::floor(state.random.next() * count + 1)), 1, count);
+        const int i = drawEntry(state.random, count);
         const QString path = state.pictureList[std::size_t(i - 1)].filePath;
         bild_rgb = {};
         hilfs_rgb = {};
